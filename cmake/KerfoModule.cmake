@@ -1,0 +1,28 @@
+# kerfo_module(NAME DIR dir [DEPS targets...])
+# One folder, one static library. Files ending in _win.cpp build only for Windows and files
+# ending in _posix.cpp only elsewhere, so platform choices never need an #ifdef in the logic.
+function(kerfo_module name)
+  cmake_parse_arguments(M "" "DIR" "DEPS" ${ARGN})
+  if(NOT M_DIR)
+    set(M_DIR ${CMAKE_CURRENT_SOURCE_DIR})
+  endif()
+  file(GLOB _src CONFIGURE_DEPENDS ${M_DIR}/*.cpp)
+  if(WIN32)
+    list(FILTER _src EXCLUDE REGEX "_posix\\.cpp$")
+  else()
+    list(FILTER _src EXCLUDE REGEX "_win\\.cpp$")
+  endif()
+  if(NOT _src)
+    # A folder whose code has not landed yet still gives a target to link against.
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${KERFO_SOURCE_ROOTS})
+    target_link_libraries(${name} INTERFACE ${M_DEPS})
+    return()
+  endif()
+  add_library(${name} STATIC ${_src})
+  target_include_directories(${name} PUBLIC ${KERFO_SOURCE_ROOTS})
+  target_compile_options(${name} PRIVATE ${KERFO_WARNINGS})
+  target_link_libraries(${name} PUBLIC ${M_DEPS})
+endfunction()
+
+set(KERFO_SOURCE_ROOTS ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)

@@ -1,0 +1,21 @@
+# Build switches shared by every target.
+option(KERFO_BUILD_TESTS "Build the unit and integration tests" ON)
+option(KERFO_WERROR "Treat warnings as errors" OFF)
+set(KERFO_SANITIZE "" CACHE STRING "Sanitizers for the native build: address;undefined or thread")
+
+set(KERFO_WARNINGS -Wall -Wextra -Wno-unused-parameter -Wno-missing-field-initializers)
+if(KERFO_WERROR)
+  list(APPEND KERFO_WARNINGS -Werror)
+endif()
+
+if(KERFO_SANITIZE AND NOT WIN32)
+  string(REPLACE ";" "," _san "${KERFO_SANITIZE}")
+  add_compile_options(-fsanitize=${_san} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${_san})
+endif()
+
+if(WIN32)
+  # Keep <windows.h> lean and free of min/max macros wherever it is included.
+  add_compile_definitions(NOMINMAX WIN32_LEAN_AND_MEAN UNICODE _UNICODE _WIN32_WINNT=0x0601
+                          WINVER=0x0601)
+endif()

@@ -1,0 +1,57 @@
+#include "app/default_hooks.h"
+
+#include <easylogging++.h>
+
+#include <cstdio>
+
+#include "config/configure.h"
+#include "platform/com.h"
+#include "platform/text.h"
+#include "system/language.h"
+#include "system/os_info.h"
+
+namespace app {
+
+void DefaultStartupHooks::UploadLogArchive(const std::string& reportType,
+                                           const std::wstring& logName,
+                                           const std::wstring& /*extraFile*/) {
+  LOG(INFO) << " Log upload requested, type " << reportType << ", log "
+            << platform::WideToUtf8(logName) << ": not available in this build";
+}
+
+bool DefaultStartupHooks::IsAutoRunMode() { return CConfigure::IsAutoRunMode(); }
+
+bool DefaultStartupHooks::IsWow64() { return FuntionImpl::IsWow64(); }
+
+void DefaultStartupHooks::AddUserLog(const char* category, const char* action, const char* label,
+                                     bool /*wait*/) {
+  LOG(INFO) << " Event " << category << "###" << action << "###" << label;
+}
+
+int DefaultStartupHooks::GetLanguageByLocalSystem() {
+  return static_cast<int>(FuntionImpl::GetLanguageByLocalSystem());
+}
+
+void DefaultStartupHooks::ShowMessageBox(int type, int language, const std::wstring& /*text*/) {
+  LOG(INFO) << " Message box " << type << " in language " << language
+            << ": no window toolkit in this build";
+}
+
+bool DefaultStartupHooks::InitializeCom() { return platform::InitializeComApartment(); }
+
+void DefaultStartupHooks::UninitializeCom() { platform::UninitializeCom(); }
+
+void DefaultStartupHooks::AuthorizeSelfInFirewall(const std::wstring& programPath) {
+  // Failures of this step go to standard output and are otherwise ignored.
+  std::printf("Firewall authorisation of %s: not available in this build\n",
+              platform::WideToUtf8(programPath).c_str());
+}
+
+bool DefaultStartupHooks::RunWindow() {
+  LOG(INFO) << " No installer window in this build; the message loop ends at once";
+  return true;
+}
+
+void DefaultStartupHooks::WaitForAllThreadExit() {}
+
+}  // namespace app

@@ -1,0 +1,27 @@
+// The real start-up hooks: each reaches the subsystem that owns the step. Steps whose
+// subsystem has not landed yet (window, message boxes, firewall, log upload) log what they
+// would do and report it honestly; the message loop then ends at once.
+#pragma once
+
+#include "app/startup.h"
+
+namespace app {
+
+class DefaultStartupHooks : public IStartupHooks {
+ public:
+  void UploadLogArchive(const std::string& reportType, const std::wstring& logName,
+                        const std::wstring& extraFile) override;
+  bool IsAutoRunMode() override;
+  bool IsWow64() override;
+  void AddUserLog(const char* category, const char* action, const char* label,
+                  bool wait) override;
+  int GetLanguageByLocalSystem() override;
+  void ShowMessageBox(int type, int language, const std::wstring& text) override;
+  bool InitializeCom() override;
+  void UninitializeCom() override;
+  void AuthorizeSelfInFirewall(const std::wstring& programPath) override;
+  bool RunWindow() override;
+  void WaitForAllThreadExit() override;
+};
+
+}  // namespace app
