@@ -6,9 +6,9 @@
 
 #include "config/configure.h"
 #include "platform/com.h"
+#include "platform/sysinfo.h"
 #include "platform/text.h"
 #include "system/language.h"
-#include "system/os_info.h"
 
 namespace app {
 
@@ -21,7 +21,9 @@ void DefaultStartupHooks::UploadLogArchive(const std::string& reportType,
 
 bool DefaultStartupHooks::IsAutoRunMode() { return CConfigure::IsAutoRunMode(); }
 
-bool DefaultStartupHooks::IsWow64() { return FuntionImpl::IsWow64(); }
+// The refusal asks whether Windows itself is 32-bit. For this 32-bit program that is exactly
+// "not under WOW64"; a native 64-bit build asks the same question of its own system.
+bool DefaultStartupHooks::IsWow64() { return platform::IsOperatingSystem64Bit(); }
 
 void DefaultStartupHooks::AddUserLog(const char* category, const char* action, const char* label,
                                      bool /*wait*/) {

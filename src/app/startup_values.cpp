@@ -1,72 +1,41 @@
 #include "app/startup_values.h"
 
-#include <tinyxml2.h>
-
 #include <cwchar>
 
 #include "config/configure.h"
+#include "config/control_text_source.h"
 #include "platform/text.h"
 
 namespace app {
-namespace {
-
-std::wstring FromUtf8(const char* text) {
-  return text ? platform::Utf8ToWide(text) : std::wstring();
-}
-
-}  // namespace
-
-int ParseDecimal(const std::wstring& text) {
-  size_t i = 0;
-  while (i < text.size() && (text[i] == L' ' || text[i] == L'\t')) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == L'-' || text[i] == L'+')) negative = text[i++] == L'-';
-  long long value = 0;
-  for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
-    value = value * 10 + (text[i] - L'0');
-    if (value > 2147483647LL) return 0;  // out of range reads as not a number
-  }
-  return static_cast<int>(negative ? -value : value);
-}
 
 StartupValues ScanStartupValues(const std::string& configureXml) {
   StartupValues values;
-  tinyxml2::XMLDocument doc;
-  // A damaged document still yields the elements parsed before the damage: tinyxml2 keeps the
-  // nodes it built, so the walk below runs on whatever is there.
-  doc.Parse(configureXml.data(), configureXml.size());
-  const tinyxml2::XMLElement* root = doc.RootElement();
-  const tinyxml2::XMLElement* layout = root ? root->FirstChildElement() : nullptr;
-  if (layout == nullptr) return values;
+  // The first attribute of each element is the key and the second its value; a document that
+  // does not parse yields no values, and start-up goes on without them.
+  CConfigureXmlSource source;
+  if (!source.Parse(configureXml, EnumConfigureKeyRule::ByAttributePosition)) return values;
 
   bool haveUrl = false;
-  for (const tinyxml2::XMLElement* e = layout->FirstChildElement(); e != nullptr;
-       e = e->NextSiblingElement()) {
-    const tinyxml2::XMLAttribute* first = e->FirstAttribute();
-    if (first == nullptr) continue;
-    const tinyxml2::XMLAttribute* second = first->Next();
-    const std::string key = first->Value() ? first->Value() : "";
-    const std::wstring value = FromUtf8(second ? second->Value() : nullptr);
-
-    if (key == "Downloader_id") {
+  for (const auto& [key, value] : source.Items()) {
+    if (key == L"Downloader_id") {
       values.downloaderIdText = value;
-      values.downloaderId = ParseDecimal(value);
-    } else if (key == "Site_id") {
-      values.siteId = ParseDecimal(value);
-    } else if (key == "Language_id") {
-      values.languageId = ParseDecimal(value);
-    } else if (key == "Software_name") {
+      values.downloaderId = ConfigTextToInt(value);
+    } else if (key == L"Site_id") {
+      values.siteId = ConfigTextToInt(value);
+    } else if (key == L"Language_id") {
+      values.languageId = ConfigTextToInt(value);
+    } else if (key == L"Software_name") {
       values.softwareName = value;
-    } else if (key == "Software_version") {
+    } else if (key == L"Software_version") {
       values.softwareVersion = value;
-    } else if (key == "Download_url" || key == "Extra_download_url") {
+    } else if (key == L"Download_url" || key == L"Extra_download_url") {
       if (!haveUrl && !IsCdnAddress(value)) {
         values.downloadUrl = value;
         haveUrl = true;
       }
-    } else if (key == "MainPid") {
-      values.mainPid = ParseDecimal(value);
-    } else if (key == "Support32System") {
+    } else if (key == L"MainPid") {
+      values.mainPid = ConfigTextToInt(value);
+    } else if (key == L"Support32System") {
       values.support32System = value;
     }
   }

@@ -22,12 +22,8 @@ struct StartupValues {
 
 // Walks the child elements of the first child of the root, in document order. For each, the
 // first attribute's value is the key and the second attribute's value is the value, whatever the
-// attributes are called. A missing or broken document yields what was read before the damage.
+// attributes are called. A missing, empty or malformed document yields no values.
 StartupValues ScanStartupValues(const std::string& configureXml);
-
-// Decimal value of the text the way configure.xml numbers read: leading digits with an optional
-// sign; 0 when the text does not start with a number.
-int ParseDecimal(const std::wstring& text);
 
 // The part of the download URL between its last "/" and the first "." after it; empty when the
 // URL has no "/" or no "." after the last "/".
