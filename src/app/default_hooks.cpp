@@ -6,11 +6,16 @@
 
 #include "config/configure.h"
 #include "platform/com.h"
+#include "platform/resource.h"
 #include "platform/sysinfo.h"
 #include "platform/text.h"
 #include "system/language.h"
 
 namespace app {
+
+bool DefaultStartupHooks::LoadSkinResource(const void** data, size_t* size) {
+  return platform::LoadOwnResource(L"ZIPRES", platform::kSkinResourceId, data, size);
+}
 
 void DefaultStartupHooks::UploadLogArchive(const std::string& reportType,
                                            const std::wstring& logName,

@@ -9,6 +9,7 @@ namespace app {
 
 class DefaultStartupHooks : public IStartupHooks {
  public:
+  bool LoadSkinResource(const void** data, size_t* size) override;
   void UploadLogArchive(const std::string& reportType, const std::wstring& logName,
                         const std::wstring& extraFile) override;
   bool IsAutoRunMode() override;

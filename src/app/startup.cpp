@@ -9,7 +9,6 @@
 #include "app/process_state.h"
 #include "app/startup_values.h"
 #include "platform/paths.h"
-#include "platform/resource.h"
 #include "platform/single_instance.h"
 #include "platform/text.h"
 #include "uikit/resource_package.h"
@@ -18,17 +17,16 @@ namespace app {
 namespace {
 
 // Steps 1 and 2: open the skin package and read the start-up values from configure.xml.
-StartupValues ReadStartupValues() {
+StartupValues ReadStartupValues(IStartupHooks& hooks) {
   const void* data = nullptr;
   size_t size = 0;
-  if (!platform::LoadOwnResource(L"ZIPRES", platform::kSkinResourceId, &data, &size)) {
+  if (!hooks.LoadSkinResource(&data, &size) || data == nullptr || size == 0) {
     LOG(INFO) << " Skin package resource missing or empty; starting without start-up values";
     return StartupValues();
   }
   uikit::ResourcePackage& package = uikit::ResourcePackage::Global();
-  package.SetFromMemory(data, size);
   std::string xml;
-  if (!package.ReadFile(L"configure\\configure.xml", &xml)) {
+  if (!package.SetFromMemory(data, size) || !package.ReadFile(L"configure\\configure.xml", &xml)) {
     LOG(INFO) << " configure.xml unreadable in the skin package; starting without start-up values";
     return StartupValues();
   }
@@ -50,7 +48,7 @@ void ExitSequence(IStartupHooks& hooks, bool comInitialised) {
 }  // namespace
 
 StartupOutcome RunStartup(const std::wstring& commandLine, IStartupHooks& hooks) {
-  const StartupValues values = ReadStartupValues();
+  const StartupValues values = ReadStartupValues(hooks);
 
   curl_global_init(CURL_GLOBAL_ALL);
 

@@ -7,6 +7,7 @@
 // window) are reached through IStartupHooks, so each decision here can be tested with fakes.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace app {
@@ -14,6 +15,10 @@ namespace app {
 class IStartupHooks {
  public:
   virtual ~IStartupHooks() = default;
+
+  // The skin package bytes (resource "ZIPRES" 138 of the own module); they must stay valid for
+  // the life of the process. False when the resource is missing or empty.
+  virtual bool LoadSkinResource(const void** data, size_t* size) = 0;
 
   // Log archive upload for the "-dmp " and "-close" modes; returns when it has finished.
   virtual void UploadLogArchive(const std::string& reportType, const std::wstring& logName,

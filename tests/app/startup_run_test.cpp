@@ -10,8 +10,10 @@
 #include "app/startup.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "platform/resource.h"
 #include "platform/single_instance.h"
 #include "support/temp_dir.h"
+#include "support/zip_builder.h"
 
 namespace app {
 namespace {
@@ -24,6 +26,16 @@ class FakeHooks : public IStartupHooks {
   std::vector<std::string> calls;
   std::string uploadType;
   std::wstring uploadName;
+  bool useRealSkin = true;
+  std::string skin;  // used when useRealSkin is false; empty means "no resource"
+
+  bool LoadSkinResource(const void** data, size_t* size) override {
+    if (useRealSkin) return platform::LoadOwnResource(L"ZIPRES", platform::kSkinResourceId, data, size);
+    if (skin.empty()) return false;
+    *data = skin.data();
+    *size = skin.size();
+    return true;
+  }
 
   void UploadLogArchive(const std::string& type, const std::wstring& name,
                         const std::wstring& extra) override {
@@ -156,6 +168,53 @@ TEST_F(StartupRun, LeavesWithoutWindowWhenComFails) {
   hooks.comOk = false;
   EXPECT_EQ(RunStartup(L"", hooks), StartupOutcome::kComFailed);
   EXPECT_EQ(hooks.calls, std::vector<std::string>{"com"});
+}
+
+// A damaged or missing skin leaves start-up without values: no working paths (no log file), the
+// lock named with id 0, and the process still runs its loop and exit.
+TEST_F(StartupRun, BrokenSkinPackagesStillStartWithoutValues) {
+  const std::string goodXml =
+      "<VerticalLayout><VerticalLayout name=\"Product_config\">"
+      "<Label name=\"Downloader_id\" text=\"673\"/>"
+      "<Label name=\"Download_url\" text=\"https://h.example/p/Other_setup.exe\"/>"
+      "</VerticalLayout></VerticalLayout>";
+  const std::vector<std::string> skins = {
+      std::string(),                                   // no resource
+      std::string("PK\x03\x04 not really a zip"),    // corrupt archive
+      testsupport::MakeZip({{"layout.xml", "<a/>"}}),  // no configure.xml
+      testsupport::MakeZip({{"configure/configure.xml", ""}}),
+      testsupport::MakeZip({{"configure/configure.xml", goodXml.substr(0, 60)}}),
+      testsupport::MakeZip({{"configure/configure.xml", "\x01\x02 garbage <<<"}}),
+      // Parses, but every address is a CDN address: no installer name, no working paths.
+      testsupport::MakeZip({{"configure/configure.xml",
+                             "<a><b><Label name=\"Download_url\" text=\"https://cdn.h.example/x/S.exe\"/>"
+                             "</b></a>"}}),
+  };
+  for (const std::string& skin : skins) {
+    FakeHooks hooks;
+    hooks.useRealSkin = false;
+    hooks.skin = skin;
+    EXPECT_EQ(RunStartup(L"", hooks), StartupOutcome::kRanWindow);
+    EXPECT_FALSE(platform::PathExists(dir_.File(L"RORezivuduza")));
+    // Id 0 names the lock: a holder of "VLM_Downloader_0" would have stopped this run.
+    ProcessState::Get().ReleaseInstanceLock();
+  }
+
+  // The same package with a sound configure.xml does set up the run's folders.
+  FakeHooks sound;
+  sound.useRealSkin = false;
+  sound.skin = testsupport::MakeZip({{"configure/configure.xml", goodXml}});
+  EXPECT_EQ(RunStartup(L"", sound), StartupOutcome::kRanWindow);
+  EXPECT_TRUE(platform::PathExists(dir_.File(L"RORezivuduza")));
+}
+
+TEST_F(StartupRun, WithoutValuesTheLockIsNamedWithIdZero) {
+  bool existed = false;
+  auto other = platform::CreateNamedMutex(L"VLM_Downloader_0", &existed);
+  ASSERT_NE(other, nullptr);
+  FakeHooks hooks;
+  hooks.useRealSkin = false;
+  EXPECT_EQ(RunStartup(L"", hooks), StartupOutcome::kOtherInstanceMutex);
 }
 
 }  // namespace
