@@ -36,4 +36,21 @@ uint32_t BusTypeFromSysfsDiskPath(const std::string& diskPath) {
   return kBusUnknown;
 }
 
+// The facts the drive choices need, gathered per root with the calls above.
+std::vector<DriveInfo> DescribeDrives() {
+  std::vector<DriveInfo> drives;
+  for (const std::wstring& root : ListDriveRoots()) {
+    DriveInfo d;
+    d.root = root;
+    d.type = GetDriveKind(root);
+    if (d.type == kDriveFixed) {
+      d.busType = QueryStorageBusType(root);
+      d.seekPenaltyKnown = QuerySeekPenalty(root, &d.seekPenalty);
+      d.freeBytesKnown = GetFreeBytesAvailable(root, &d.freeBytes);
+    }
+    drives.push_back(d);
+  }
+  return drives;
+}
+
 }  // namespace platform

@@ -111,20 +111,4 @@ std::wstring DriveRootOf(const std::wstring& path) {
   return path.substr(0, 3);
 }
 
-std::vector<DriveInfo> DescribeDrives() {
-  std::vector<DriveInfo> drives;
-  for (const std::wstring& root : ListDriveRoots()) {
-    DriveInfo d;
-    d.root = root;
-    d.type = GetDriveKind(root);
-    if (d.type == kDriveFixed) {
-      d.busType = QueryStorageBusType(root);
-      d.seekPenaltyKnown = QuerySeekPenalty(root, &d.seekPenalty);
-      d.freeBytesKnown = GetFreeBytesAvailable(root, &d.freeBytes);
-    }
-    drives.push_back(d);
-  }
-  return drives;
-}
-
 }  // namespace platform
