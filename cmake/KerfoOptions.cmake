@@ -1,11 +1,17 @@
 # Build switches shared by every target.
 option(KERFO_BUILD_TESTS "Build the unit and integration tests" ON)
 option(KERFO_WERROR "Treat warnings as errors" OFF)
+option(KERFO_FUZZ "Build the libFuzzer targets (clang only)" OFF)
 set(KERFO_SANITIZE "" CACHE STRING "Sanitizers for the native build: address;undefined or thread")
 
 set(KERFO_WARNINGS -Wall -Wextra -Wno-unused-parameter -Wno-missing-field-initializers)
 if(KERFO_WERROR)
   list(APPEND KERFO_WARNINGS -Werror)
+endif()
+
+if(KERFO_FUZZ)
+  # Coverage for libFuzzer in every library; the fuzz targets add the driver.
+  add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
 
 if(KERFO_SANITIZE AND NOT WIN32)
