@@ -1,0 +1,7 @@
+// gtest entry of the fixture tests (native and under wine).
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
