@@ -4,7 +4,10 @@
 
 #include <cstdio>
 
+#include "analytics/log_upload.h"
+#include "analytics/single_user_log.h"
 #include "config/configure.h"
+#include "download/libcurl_tool.h"
 #include "platform/com.h"
 #include "platform/resource.h"
 #include "platform/sysinfo.h"
@@ -19,9 +22,14 @@ bool DefaultStartupHooks::LoadSkinResource(const void** data, size_t* size) {
 
 void DefaultStartupHooks::UploadLogArchive(const std::string& reportType,
                                            const std::wstring& logName,
-                                           const std::wstring& /*extraFile*/) {
-  LOG(INFO) << " Log upload requested, type " << reportType << ", log "
-            << platform::WideToUtf8(logName) << ": not available in this build";
+                                           const std::wstring& extraFile) {
+  analytics::UploadLogArchive(
+      logName, reportType, extraFile,
+      [](const std::string& path, const std::string& uploadName, const std::string& productId,
+         const std::string& version, const std::string& catalogue) {
+        download::CLibcurlTool tool;
+        return tool.UploadLogFile(path, uploadName, productId, version, catalogue);
+      });
 }
 
 bool DefaultStartupHooks::IsAutoRunMode() { return CConfigure::IsAutoRunMode(); }
@@ -31,8 +39,8 @@ bool DefaultStartupHooks::IsAutoRunMode() { return CConfigure::IsAutoRunMode(); 
 bool DefaultStartupHooks::IsWow64() { return platform::IsOperatingSystem64Bit(); }
 
 void DefaultStartupHooks::AddUserLog(const char* category, const char* action, const char* label,
-                                     bool /*wait*/) {
-  LOG(INFO) << " Event " << category << "###" << action << "###" << label;
+                                     bool wait) {
+  analytics::CSingleUserLog::GetInstance().AddUserLog(category, action, label, wait);
 }
 
 int DefaultStartupHooks::GetLanguageByLocalSystem() {

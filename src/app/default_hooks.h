@@ -1,5 +1,5 @@
 // The real start-up hooks: each reaches the subsystem that owns the step. Steps whose
-// subsystem has not landed yet (window, message boxes, firewall, log upload) log what they
+// subsystem has not landed yet (window, message boxes, firewall) log what they
 // would do and report it honestly; the message loop then ends at once.
 #pragma once
 
