@@ -6,12 +6,24 @@
 #  3. a lock of another Downloader_id does not stop it.
 #   startup_smoke.sh INSTALLER HOLDER [RUNNER]   (RUNNER "wine" for the Win32 build)
 set -uo pipefail
-installer=$1
-holder=$2
 runner=${3:-}
 work=$(mktemp -d)
 trap 'touch "$work/stop"; sleep 0.3; rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
+
+# The run under test gets a folder of its own whose endpoints.ini sends every service to a closed
+# loopback port, so no test run ever looks up or reaches a real host.
+mkdir -p "$work/bin"
+installer=$work/bin/$(basename "$1")
+cp "$1" "$installer"
+holder=$2
+{
+  echo "[Endpoints]"
+  for key in ConfigService ConfigServiceChina DataService DataServiceTest AlertService \
+             AlertServiceTest Collector CollectorTest Ga4 LogUpload LogUploadTest; do
+    echo "$key=127.0.0.1:9"
+  done
+} >"$work/bin/endpoints.ini"
 
 run() { ${runner:+$runner} "$@"; }
 

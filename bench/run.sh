@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# Download benchmarks of dlcli against its peers, on 127.0.0.1 only.
+#
+#   bench/run.sh [DLCLI]        (default: a Release build in build/bench-release, made if missing)
+#
+# Starts nginx from Debian on 127.0.0.1 (installed with apt-get when missing, as are curl and
+# aria2), serves a 512 MiB and a 64 MiB file of random bytes, and runs each download once:
+#   1. 512 MiB unthrottled: dlcli, curl (one stream), aria2c -x4 -s4 -k1M;
+#   2. 64 MiB with limit_rate 8m per connection: dlcli and aria2c -x4 -s4 -k1M, against the
+#      ideal size / (workers x 8 MiB/s);
+#   3. the processor time dlcli spends above what moving its bytes costs, during a long
+#      throttled download (64 MiB in 4 slices at limit_rate 2m, about 8 s), against curl moving
+#      the same 64 MiB unthrottled;
+#   4. peak RSS of dlcli for 64 MiB and 512 MiB (it must not grow with the file).
+# Wall, user+system CPU and peak RSS come from GNU time; results go to stdout and to
+# $BENCH_DIR/results.txt. Everything the script starts it stops again.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+BENCH_DIR=${BENCH_DIR:-/tmp/kerfo-bench}
+PORT=${PORT:-18181}
+mkdir -p "$BENCH_DIR"/{www,logs,tmp,dl}
+
+need=()
+command -v nginx >/dev/null || [ -x /usr/sbin/nginx ] || need+=(nginx-light)
+command -v aria2c >/dev/null || need+=(aria2)
+command -v curl >/dev/null || need+=(curl)
+[ -x /usr/bin/time ] || need+=(time)
+command -v bc >/dev/null || need+=(bc)
+if [ ${#need[@]} -gt 0 ]; then
+  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
+fi
+NGINX=$(command -v nginx || echo /usr/sbin/nginx)
+
+DLCLI=${1:-}
+if [ -z "$DLCLI" ]; then
+  cmake -S "$here" -B "$here/build/bench-release" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$here/build/bench-release" -j "$(nproc)" --target dlcli >/dev/null
+  DLCLI=$here/build/bench-release/tools/dlcli/dlcli
+fi
+
+[ -f "$BENCH_DIR/www/f512.bin" ] || head -c $((512 << 20)) /dev/urandom >"$BENCH_DIR/www/f512.bin"
+[ -f "$BENCH_DIR/www/f64.bin" ] || head -c $((64 << 20)) /dev/urandom >"$BENCH_DIR/www/f64.bin"
+
+cat >"$BENCH_DIR/nginx.conf" <<CONF
+worker_processes 1;
+pid $BENCH_DIR/nginx.pid;
+error_log $BENCH_DIR/logs/error.log;
+daemon on;
+events { worker_connections 256; }
+http {
+  access_log off;
+  client_body_temp_path $BENCH_DIR/tmp;
+  proxy_temp_path $BENCH_DIR/tmp;
+  fastcgi_temp_path $BENCH_DIR/tmp;
+  uwsgi_temp_path $BENCH_DIR/tmp;
+  scgi_temp_path $BENCH_DIR/tmp;
+  sendfile on;
+  server {
+    listen 127.0.0.1:$PORT;
+    root $BENCH_DIR/www;
+    location /slow/ { alias $BENCH_DIR/www/; limit_rate 8m; }
+    location /crawl/ { alias $BENCH_DIR/www/; limit_rate 2m; }
+  }
+}
+CONF
+"$NGINX" -c "$BENCH_DIR/nginx.conf"
+stop() { [ -f "$BENCH_DIR/nginx.pid" ] && kill "$(cat "$BENCH_DIR/nginx.pid")" 2>/dev/null || true; }
+trap stop EXIT
+sleep 0.5
+base=http://127.0.0.1:$PORT
+# Every run reads the served files from the page cache.
+cat "$BENCH_DIR/www/f512.bin" "$BENCH_DIR/www/f64.bin" >/dev/null
+
+# measure NAME CMD... -> "NAME wall cpu rss_kb"
+measure() {
+  local name=$1
+  shift
+  rm -rf "$BENCH_DIR/dl" && mkdir -p "$BENCH_DIR/dl"
+  sync
+  /usr/bin/time -f "%e %U %S %M" -o "$BENCH_DIR/time.txt" "$@" >/dev/null 2>&1
+  read -r wall user sys rss <"$BENCH_DIR/time.txt"
+  cpu=$(echo "$user + $sys" | bc -l)
+  printf '%-26s wall %7.2fs  cpu %6.2fs  rss %8d KiB\n' "$name" "$wall" "$cpu" "$rss"
+  echo "$name $wall $cpu $rss" >>"$BENCH_DIR/raw.txt"
+}
+get() { grep "^$1 " "$BENCH_DIR/raw.txt" | tail -1 | cut -d' ' -f"$2"; }
+ratio() { echo "scale=2; $1 / $2" | bc -l; }
+
+: >"$BENCH_DIR/raw.txt"
+workers=$(( $(nproc) * 8 / 5 )); [ "$workers" -lt 4 ] && workers=4
+{
+echo "machine: $(nproc) cores, $(uname -r); workers: $workers; $(date -u +%F)"
+echo "--- 512 MiB unthrottled"
+measure dlcli-512 "$DLCLI" "$base/f512.bin" "$BENCH_DIR/dl/f.bin" --rounds 1
+measure curl-512 curl -s -o "$BENCH_DIR/dl/f.bin" "$base/f512.bin"
+measure aria2c-512 aria2c -q -x4 -s4 -k1M --allow-overwrite=true -d "$BENCH_DIR/dl" -o f.bin "$base/f512.bin"
+echo "dlcli/curl   wall $(ratio "$(get dlcli-512 2)" "$(get curl-512 2)")  cpu $(ratio "$(get dlcli-512 3)" "$(get curl-512 3)")  rss $(ratio "$(get dlcli-512 4)" "$(get curl-512 4)")"
+echo "dlcli/aria2c wall $(ratio "$(get dlcli-512 2)" "$(get aria2c-512 2)")  cpu $(ratio "$(get dlcli-512 3)" "$(get aria2c-512 3)")  rss $(ratio "$(get dlcli-512 4)" "$(get aria2c-512 4)")"
+echo "--- 64 MiB, limit_rate 8m per connection"
+measure dlcli-64-slow "$DLCLI" "$base/slow/f64.bin" "$BENCH_DIR/dl/f.bin" --rounds 1
+measure aria2c-64-slow aria2c -q -x4 -s4 -k1M --allow-overwrite=true -d "$BENCH_DIR/dl" -o f.bin "$base/slow/f64.bin"
+ideal=$(echo "scale=3; 64 / ($workers * 8)" | bc -l)
+echo "ideal $ideal s; dlcli/ideal $(ratio "$(get dlcli-64-slow 2)" "$ideal")  dlcli/aria2c wall $(ratio "$(get dlcli-64-slow 2)" "$(get aria2c-64-slow 2)")  cpu $(ratio "$(get dlcli-64-slow 3)" "$(get aria2c-64-slow 3)")"
+echo "--- processor time while throttled (64 MiB, 4 slices, limit_rate 2m)"
+measure dlcli-64-crawl "$DLCLI" "$base/crawl/f64.bin" "$BENCH_DIR/dl/f.bin" --rounds 1 --slice-num 4 --timeout 3,60
+measure curl-64 curl -s -o "$BENCH_DIR/dl/f.bin" "$base/f64.bin"
+over=$(echo "scale=4; 100 * ($(get dlcli-64-crawl 3) - $(get curl-64 3)) / $(get dlcli-64-crawl 2)" | bc -l)
+printf 'dlcli cpu above moving its bytes: %.2f%% of one core\n' "$over"
+echo "--- memory"
+measure dlcli-64 "$DLCLI" "$base/f64.bin" "$BENCH_DIR/dl/f.bin" --rounds 1
+echo "dlcli peak rss 512 MiB / 64 MiB: $(ratio "$(get dlcli-512 4)" "$(get dlcli-64 4)")"
+} | tee "$BENCH_DIR/results.txt"

@@ -1,0 +1,479 @@
+// curl_formadd is the interface of the log upload; keep its deprecation notice out of the build.
+#define CURL_DISABLE_DEPRECATION 1
+
+#include "download/libcurl_tool.h"
+
+#include <easylogging++.h>
+
+#include <cstdio>
+#include <cstring>
+#include <cctype>
+#include <algorithm>
+
+#include "analytics/single_user_log.h"
+#include "config/endpoints.h"
+#include "download/download_thread.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+
+namespace download {
+namespace {
+
+const char kUserAgent[] =
+    "User-Agent:Mozilla/5.0 (Windows NT 6.1; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
+    "Chrome/62.0.3202.75 Safari/537.36";
+
+struct TextSink {
+  std::string text;
+  size_t limit = std::string::npos;
+};
+
+size_t AppendText(char* data, size_t size, size_t count, void* user) {
+  auto* sink = static_cast<TextSink*>(user);
+  const size_t n = size * count;
+  if (sink->text.size() < sink->limit) {
+    sink->text.append(data, std::min(n, sink->limit - sink->text.size()));
+  }
+  return n;
+}
+
+size_t AppendString(char* data, size_t size, size_t count, void* user) {
+  static_cast<std::string*>(user)->append(data, size * count);
+  return size * count;
+}
+
+int StopCheck(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return static_cast<CDownloadThread*>(user)->stopRequested() ? 1 : 0;
+}
+
+// Text of a header line without its line end.
+std::string LineValue(const char* line, size_t length, size_t from) {
+  if (from >= length) return std::string();
+  size_t end = from;
+  while (end < length && line[end] != '\r' && line[end] != '\n') ++end;
+  return std::string(line + from, end - from);
+}
+
+// 64-bit decimal after position `from` (blanks skipped); false when absent or overflowing.
+bool ParseInt64(const std::string& text, size_t from, int64_t* value, size_t* stop = nullptr) {
+  while (from < text.size() && text[from] == ' ') ++from;
+  int64_t v = 0;
+  size_t digits = 0;
+  while (from < text.size() && text[from] >= '0' && text[from] <= '9') {
+    const int d = text[from] - '0';
+    if (v > (INT64_MAX - d) / 10) return false;
+    v = v * 10 + d;
+    ++from;
+    ++digits;
+  }
+  if (stop) *stop = from;
+  if (digits == 0) return false;
+  *value = v;
+  return true;
+}
+
+bool StartsWithNoCase(const char* text, size_t length, const char* prefix) {
+  const size_t n = std::strlen(prefix);
+  if (length < n) return false;
+  for (size_t i = 0; i < n; ++i) {
+    if (std::tolower(static_cast<unsigned char>(text[i])) !=
+        std::tolower(static_cast<unsigned char>(prefix[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool EndsWithExe(const std::string& url) {
+  return url.size() >= 4 && url.compare(url.size() - 4, 4, ".exe") == 0;
+}
+
+// Status number of an "HTTP/x.y NNN ..." or "HTTP/2 NNN" line; 0 when unreadable.
+int StatusOf(const std::string& line) {
+  size_t at = line.find(' ');
+  if (at == std::string::npos) return 0;
+  int64_t status = 0;
+  if (!ParseInt64(line, at + 1, &status) || status > 999) return 0;
+  return static_cast<int>(status);
+}
+
+}  // namespace
+
+CLibcurlTool::CLibcurlTool() : curl_(curl_easy_init()) {}
+
+CLibcurlTool::~CLibcurlTool() {
+  if (curl_ != nullptr) curl_easy_cleanup(curl_);
+}
+
+std::string CLibcurlTool::errorText(int code) {
+  switch (code) {
+    case 1: return " ProtoControl Unsupport!";
+    case 2: return " Init Failed!";
+    case 3: return " Curl RemotePath Error";
+    case 4: return " libcurl InitFailed\xa3\xac" "Please Try again!";
+    case 5: return " Cannt resovlve proxy!";
+    case 6: return " cannt resovlve server!";
+    case 7: return " Curl Connect Server Error";
+    case 8: return " FTP\xb7\xfe\xce\xf1\xc6\xf7\xb7\xc7\xb7\xa8\xbb\xd8\xb8\xb4";
+    case 9: return " Acess Denied!";
+    case 10: return " FTP\xc1\xac\xbd\xd3\xca\xa7\xb0\xdc";
+    case 11: return " FTP\xb7\xfe\xce\xf1\xc6\xf7\xce\xb4\xd6\xaa\xbb\xd8\xb8\xb4";
+    case 12: return " FTP\xc1\xac\xbd\xd3\xb3\xac\xca\xb1";
+    case 13:
+    case 14: return " Curl unknow error!";
+    case 15: return " \xc4\xda\xb2\xbf\xb9\xca\xd5\xcf";
+    case 16: return " HTTP2\xb4\xed\xce\xf3";
+    case 17: return " FTP\xbb\xf1\xc8\xa1\xb4\xab\xca\xe4\xc0\xe0\xd0\xcd\xca\xa7\xb0\xdc";
+    case 18:
+      return " \xb7\xfe\xce\xf1\xc6\xf7\xb7\xb5\xbb\xd8\xce\xc4\xbc\xfe\xb4\xf3\xd0\xa1\xb7\xc7"
+             "\xb7\xa8";
+    case 22: return " HTTP\xc7\xeb\xc7\xf3\xb4\xed\xce\xf3";
+    case 23: return " \xbd\xd3\xca\xd5\xca\xfd\xbe\xdd\xb4\xed\xce\xf3";
+    case 25: return " \xc9\xcf\xb4\xab\xca\xfd\xbe\xdd\xb4\xed\xce\xf3";
+    case 26: return " \xb1\xbe\xb5\xd8\xce\xc4\xbc\xfe\xb6\xc1\xc8\xa1\xb4\xed\xce\xf3";
+    case 27: return " \xc4\xda\xb4\xe6\xb2\xbb\xd7\xe3";
+    case 28: return " Curl Time out";
+    case 30: return " FTP\xb6\xcb\xbf\xda\xca\xa7\xb0\xdc";
+    case 33: return " \xc7\xeb\xc7\xf3\xb5\xc4\xca\xfd\xbe\xdd\xb7\xb6\xce\xa7\xb4\xed\xce\xf3";
+    default: return " Curl Else Error: " + std::to_string(code);
+  }
+}
+
+int CLibcurlTool::figureError(CURLcode code) {
+  LOG(INFO) << errorText(static_cast<int>(code));
+  return 1;
+}
+
+CURLcode CLibcurlTool::httpDownloadContent(const std::string& url, int64_t first, int64_t last,
+                                           CDownloadThread* worker) {
+  if (curl_ == nullptr) {
+    LOG(INFO) << " curl easy init fail !!!";
+    return CURLE_FAILED_INIT;
+  }
+  CDownloadTask* task = worker->task();
+  const std::string range = std::to_string(first) + "-" + std::to_string(last);
+  const auto settings = analytics::CSingleUserLog::GetInstance().GetDownloadSettings();
+  const long connectTimeout = settings.connectTimeout > 0 ? settings.connectTimeout : 3;
+  const long transferTimeout = settings.transferTimeout > 0 ? settings.transferTimeout : 20;
+  if (task->logFlag) {
+    LOG(INFO) << " Request Range: (" << task->id.load() << ", " << (last - first) << ") " << range
+              << ", [" << connectTimeout << "," << transferTimeout << "]";
+  }
+  worker->response() = CDownloadThread::Response();
+
+  curl_easy_reset(curl_);
+  struct curl_slist* headers = curl_slist_append(nullptr, kUserAgent);
+  CURLcode kept = curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, headers);
+  curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl_, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl_, CURLOPT_RANGE, range.c_str());
+  curl_easy_setopt(curl_, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(curl_, CURLOPT_MAXREDIRS, 5L);
+  curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, &CLibcurlTool::downloadFunc);
+  curl_easy_setopt(curl_, CURLOPT_WRITEDATA, worker);
+  curl_easy_setopt(curl_, CURLOPT_HEADERDATA, worker);
+  curl_easy_setopt(curl_, CURLOPT_HEADERFUNCTION, &CLibcurlTool::HeaderCallback);
+  curl_easy_setopt(curl_, CURLOPT_TIMEOUT, transferTimeout);
+  curl_easy_setopt(curl_, CURLOPT_CONNECTTIMEOUT, connectTimeout);
+  // Larger receive buffers mean fewer locked writes per slice.
+  curl_easy_setopt(curl_, CURLOPT_BUFFERSIZE, 256L * 1024L);
+  // Lets a stopping download end its requests at once instead of at their time-out.
+  curl_easy_setopt(curl_, CURLOPT_XFERINFOFUNCTION, &StopCheck);
+  curl_easy_setopt(curl_, CURLOPT_XFERINFODATA, worker);
+  curl_easy_setopt(curl_, CURLOPT_NOPROGRESS, 0L);
+  const CURLcode verify = curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYPEER, 0L);
+  if (kept == CURLE_OK) kept = verify;
+  curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYPEER, 0L);
+  curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYHOST, 0L);
+
+  CURLcode result = kept;
+  if (kept != CURLE_OK) {
+    figureError(kept);
+  } else {
+    result = curl_easy_perform(curl_);
+    if (result != CURLE_OK) figureError(result);
+  }
+  curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, nullptr);
+  curl_slist_free_all(headers);
+  return result;
+}
+
+size_t CLibcurlTool::downloadFunc(char* data, size_t size, size_t count, void* user) {
+  auto* worker = static_cast<CDownloadThread*>(user);
+  CDownloadTask* task = worker->task();
+  CDownloadThread::Response& response = worker->response();
+  const size_t n = size * count;
+  if (n == 0) return 0;
+  // An error page is never written into the download.
+  if (response.status >= 400 || response.rejected) {
+    if (!response.rejected) {
+      LOG(INFO) << " Thread: " << task->id.load() << " refused body of status " << response.status;
+    }
+    response.rejected = true;
+    return 0;
+  }
+
+  std::lock_guard<std::mutex> guard(*worker->fileMutex());
+  int64_t next = task->nextPos();
+  // Where this chunk belongs: a 206 names its range, a 200 starts at byte 0, and without either
+  // the server is taken to have sent what was asked.
+  if (response.bodyOffset < 0) response.bodyOffset = response.status == 200 ? 0 : next;
+  int64_t at = response.bodyOffset;
+  const char* p = data;
+  size_t left = n;
+  if (at < next) {  // bytes this slice already has (or a whole-file reply before the slice)
+    const int64_t skip = std::min<int64_t>(static_cast<int64_t>(left), next - at);
+    p += skip;
+    left -= static_cast<size_t>(skip);
+    at += skip;
+  }
+  if (left > 0 && at > next) {
+    LOG(INFO) << " Thread: " << task->id.load() << " reply starts at " << at << ", slice needs "
+              << next;
+    response.rejected = true;
+    return 0;
+  }
+  const int64_t room = task->lastByte() - next + 1;
+  const size_t want = room <= 0 ? 0 : static_cast<size_t>(std::min<int64_t>(room, left));
+  uint32_t error = 0;
+  size_t written = 0;
+  if (want > 0) written = worker->file()->WriteAt(next, p, want, &error);
+  next += static_cast<int64_t>(written);
+  task->setNextPos(next);
+  response.bodyOffset = at + static_cast<int64_t>(written);
+  if (written != want) {
+    LOG(INFO) << " Thread: " << task->id.load() << " Write Error. Task id\xa3\xba" << task->id.load()
+              << " Download to:" << task->DownloadedPos() << " Receive:" << n
+              << " Write:" << written << " Task EndPos:" << task->EndPos << " error " << error;
+    return static_cast<size_t>(p - data) + written;
+  }
+  if (left > want) {
+    // More than the slice holds: keep what fits and end the transfer.
+    response.surplusCut = true;
+    return static_cast<size_t>(p - data) + written;
+  }
+  return n;
+}
+
+size_t CLibcurlTool::HeaderCallback(char* line, size_t size, size_t count, void* user) {
+  const size_t n = size * count;
+  auto* worker = static_cast<CDownloadThread*>(user);
+  if (line == nullptr || worker == nullptr || worker->task() == nullptr) return n;
+  CDownloadTask* task = worker->task();
+  if (task->contentLength == 0) return n;
+  const std::string text(line, n);
+  CDownloadThread::Response& response = worker->response();
+
+  if (StartsWithNoCase(line, n, "HTTP/")) {
+    // A new response of the chain begins.
+    response.status = StatusOf(text);
+    response.bodyOffset = -1;
+    int a = 0, b = 0, c = 0;
+    const int got =
+        std::sscanf(text.c_str(), "%*[^0-9]%d%*[^0-9]%d%*[^0-9]%d%*[^0-9]", &a, &b, &c);
+    const bool redirect = c >= 300 && c < 400;
+    if (got == 3 && c != 0 && EndsWithExe(task->RemotePath) && c != 206 && !redirect) {
+      LOG(INFO) << " HeaderCallback error0: http_code is " << c;
+      response.rejected = true;
+      return 0;
+    }
+    return n;
+  }
+
+  if (text.find("CF-RAY:") != std::string::npos) {
+    const size_t dash = text.find('-', 7);
+    if (dash != std::string::npos) {
+      const std::string location = LineValue(line, n, dash + 1);
+      if (task->cdnHeader.empty()) {
+        task->cdnHeader = location;
+      } else {
+        task->cdnHeader = location + "/" + task->cdnHeader;
+        if (task->cdnHeader == task->cdnReference) task->cdnHeader.clear();
+      }
+    }
+  } else if (text.find("CF-Cache-Status:") != std::string::npos) {
+    const std::string status = LineValue(line, n, 17);
+    if (task->cdnHeader.empty()) {
+      task->cdnHeader = status;
+    } else {
+      task->cdnHeader = task->cdnHeader + "/" + status;
+      if (task->cdnHeader == task->cdnReference) task->cdnHeader.clear();
+    }
+  } else if (text.find("Content-Range") != std::string::npos) {
+    const size_t slash = text.find_last_of('/');
+    if (slash == std::string::npos) {
+      LOG(INFO) << " HeaderCallback error2: " << LineValue(line, n, 0);
+      response.rejected = true;
+      return 0;
+    }
+    int64_t total = -1;
+    if (!ParseInt64(text, slash + 1, &total) || total != task->contentLength) {
+      LOG(INFO) << " HeaderCallback error1: " << task->contentLength
+                << " != " << LineValue(line, n, 0);
+      response.rejected = true;
+      return 0;
+    }
+    // "bytes START-END/TOTAL": the body starts at START.
+    const size_t colon = text.find(':');
+    size_t digits = text.find_first_of("0123456789", colon == std::string::npos ? 0 : colon);
+    int64_t start = -1;
+    int64_t end = -1;
+    size_t stop = 0;
+    if (digits != std::string::npos && digits < slash && ParseInt64(text, digits, &start, &stop) &&
+        stop < text.size() && text[stop] == '-' && ParseInt64(text, stop + 1, &end) &&
+        end >= start) {
+      response.bodyOffset = start;
+    } else {
+      LOG(INFO) << " HeaderCallback error2: " << LineValue(line, n, 0);
+      response.rejected = true;
+      return 0;
+    }
+  }
+  return n;
+}
+
+CURLcode CLibcurlTool::httpGet(const std::string& url, std::string* headerText, long* status) {
+  headerText->clear();
+  *status = 0;
+  effectiveUrl_.clear();
+  if (curl_ == nullptr) {
+    LOG(INFO) << " curl easy init fail !!!";
+    return CURLE_FAILED_INIT;
+  }
+  TextSink sink;
+  sink.limit = kMaxHeaderText;
+  curl_easy_reset(curl_);
+  curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl_, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl_, CURLOPT_NOBODY, 1L);
+  curl_easy_setopt(curl_, CURLOPT_HEADER, 1L);
+  curl_easy_setopt(curl_, CURLOPT_TIMEOUT, 30L);
+  curl_easy_setopt(curl_, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(curl_, CURLOPT_MAXREDIRS, 5L);
+  curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, &AppendText);
+  curl_easy_setopt(curl_, CURLOPT_WRITEDATA, &sink);
+  const CURLcode kept = curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYPEER, 0L);
+  curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYPEER, 0L);
+  curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYHOST, 0L);
+  if (kept != CURLE_OK) {
+    figureError(kept);
+    return kept;
+  }
+  const CURLcode result = curl_easy_perform(curl_);
+  curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, status);
+  char* effective = nullptr;
+  if (curl_easy_getinfo(curl_, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective) {
+    effectiveUrl_ = effective;
+  }
+  *headerText = std::move(sink.text);
+  if (result != CURLE_OK) figureError(result);
+  return result;
+}
+
+CURLcode CLibcurlTool::httpGet(const std::string& url, std::string* body) {
+  if (curl_ == nullptr) {
+    LOG(INFO) << " curl easy init fail !!!";
+    return CURLE_FAILED_INIT;
+  }
+  TextSink sink;
+  curl_easy_reset(curl_);
+  curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl_, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl_, CURLOPT_NOBODY, 0L);
+  curl_easy_setopt(curl_, CURLOPT_HEADER, 0L);
+  curl_easy_setopt(curl_, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(curl_, CURLOPT_MAXREDIRS, 5L);
+  curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, &AppendText);
+  curl_easy_setopt(curl_, CURLOPT_WRITEDATA, &sink);
+  curl_easy_setopt(curl_, CURLOPT_TIMEOUT, 5L);
+  const CURLcode kept = curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYPEER, 0L);
+  curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYPEER, 0L);
+  curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYHOST, 0L);
+  if (kept != CURLE_OK) return kept;
+  const CURLcode result = curl_easy_perform(curl_);
+  *body = std::move(sink.text);
+  return result;
+}
+
+CURLcode CLibcurlTool::HttpPost(const std::string& url, const std::string& body,
+                                std::string* response) {
+  CURL* curl = curl_easy_init();
+  if (curl == nullptr) {
+    LOG(INFO) << " curl easy init fail !!!";
+    return CURLE_FAILED_INIT;
+  }
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_POST, 1L);
+  curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.c_str());
+  curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+  curl_easy_setopt(curl, CURLOPT_READFUNCTION, nullptr);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &AppendString);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, response);
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 8L);
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT, 10L);
+  const CURLcode result = curl_easy_perform(curl);
+  curl_easy_cleanup(curl);
+  return result;
+}
+
+std::string DefaultUploadName(const std::string& filePath) {
+  const platform::LocalTime t = platform::GetLocalTimeNow();
+  const size_t dot = filePath.find_last_of('.');
+  const std::string ext = dot == std::string::npos ? ".tmp" : filePath.substr(dot);
+  char name[128];
+  std::snprintf(name, sizeof(name), "NoName_%.4d%.2d%.2d%.2d%.2d%.2d%.3d%s", t.year, t.month,
+                t.day, t.hour, t.minute, t.second, t.millisecond, ext.c_str());
+  return name;
+}
+
+int CLibcurlTool::UploadLogFile(const std::string& filePath, const std::string& uploadName,
+                                const std::string& productId, const std::string& version,
+                                const std::string& catalogue) {
+  if (filePath.size() <= 4) return -1;
+  CURL* curl = curl_easy_init();
+  if (curl == nullptr) {
+    LOG(INFO) << "Failed to initialize cURL";
+    return -2;
+  }
+  const std::string name = uploadName.empty() ? DefaultUploadName(filePath) : uploadName;
+  struct curl_httppost* form = nullptr;
+  struct curl_httppost* lastPart = nullptr;
+  curl_formadd(&form, &lastPart, CURLFORM_COPYNAME, "file", CURLFORM_FILE, filePath.c_str(),
+               CURLFORM_FILENAME, name.c_str(), CURLFORM_END);
+  curl_formadd(&form, &lastPart, CURLFORM_COPYNAME, "product_id", CURLFORM_COPYCONTENTS,
+               productId.c_str(), CURLFORM_END);
+  curl_formadd(&form, &lastPart, CURLFORM_COPYNAME, "version", CURLFORM_COPYCONTENTS,
+               version.c_str(), CURLFORM_END);
+  if (!catalogue.empty()) {
+    curl_formadd(&form, &lastPart, CURLFORM_COPYNAME, "catalogue", CURLFORM_COPYCONTENTS,
+                 catalogue.c_str(), CURLFORM_END);
+  }
+  struct curl_slist* headers = curl_slist_append(nullptr, "content-type:multipart/form-data");
+  headers = curl_slist_append(headers, "Accept:*/*");
+  const std::string base =
+      uploadBase_.empty() ? "https://" + GetEndpoints().logUpload : uploadBase_;
+  const std::string url = base + "/v1/productLogUpload";
+  std::string response;
+  curl_easy_setopt(curl, CURLOPT_HTTPPOST, form);
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &AppendString);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &response);
+  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 1L);
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
+  const CURLcode result = curl_easy_perform(curl);
+  long status = 0;
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+  LOG(INFO) << "Response from server:\n" << response;
+  curl_easy_cleanup(curl);
+  curl_formfree(form);
+  curl_slist_free_all(headers);
+  return result != CURLE_OK || status != 200 ? -3 : 0;
+}
+
+}  // namespace download

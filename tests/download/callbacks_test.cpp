@@ -1,0 +1,164 @@
+// The ranged GET's callbacks, driven directly: where bytes land, when a response is refused,
+// and the CDN texts they collect.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "config/log_capture.h"
+#include "download/download_thread.h"
+#include "download/downloader.h"
+#include "download/libcurl_tool.h"
+#include "support/temp_dir.h"
+#include "tests/download/engine_test_support.h"
+
+namespace download {
+namespace {
+
+class CallbackTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(file_.Open(dir_.File(L"cb.bin"), false), 0u);
+    task_.StartPos = 100;
+    task_.EndPos = 199;
+    task_.contentLength = 1000;
+    task_.setNextPos(100);
+    task_.RemotePath = "http://h/setup.bin";
+    task_.id.store(2);
+    worker_.doTask(&task_);  // no thread runs: the test plays the transfer
+  }
+
+  size_t Header(const std::string& line) {
+    std::string copy = line;
+    return CLibcurlTool::HeaderCallback(&copy[0], 1, copy.size(), &worker_);
+  }
+  size_t Body(const std::string& bytes) {
+    std::string copy = bytes;
+    return CLibcurlTool::downloadFunc(&copy[0], 1, copy.size(), &worker_);
+  }
+  std::string FileBytes() { return enginetest::ReadFile(dir_.File(L"cb.bin")); }
+
+  testsupport::TempDir dir_;
+  testsupport::LogCapture log_{dir_.File(L"log.txt")};
+  platform::SharedFile file_;
+  std::mutex mutex_;
+  std::atomic<bool> stop_{false};
+  CDownloadTask task_;
+  CDownloadThread worker_{&mutex_, &file_, &stop_};
+};
+
+TEST_F(CallbackTest, StatusLinesAreCheckedOnlyForExeDownloads) {
+  EXPECT_EQ(Header("HTTP/1.1 200 OK\r\n"), 17u);  // not an .exe: accepted
+  task_.RemotePath = "http://h/setup.exe";
+  EXPECT_EQ(Header("HTTP/1.1 200 OK\r\n"), 0u);
+  EXPECT_TRUE(log_.Contains(" HeaderCallback error0: http_code is 200"));
+  EXPECT_EQ(Header("HTTP/1.1 206 Partial Content\r\n"), 30u);
+  EXPECT_EQ(Header("HTTP/2 200\r\n"), 12u);  // two numbers only: not checked
+  EXPECT_EQ(Header("HTTP/1.1 302 Found\r\n"), 20u);  // a hop of the redirect chain
+  task_.RemotePath = "http://h/setup.EXE";          // case-sensitive suffix
+  EXPECT_EQ(Header("HTTP/1.1 200 OK\r\n"), 17u);
+}
+
+TEST_F(CallbackTest, ContentRangeTotalMustMatchThePlan) {
+  EXPECT_EQ(Header("Content-Range: bytes 100-199/1000\r\n"), 35u);
+  EXPECT_EQ(Header("Content-Range: bytes 100-199/999\r\n"), 0u);
+  EXPECT_TRUE(log_.Contains(" HeaderCallback error1: 1000 != Content-Range: bytes 100-199/999"));
+  EXPECT_EQ(Header("Content-Range: bytes 100-199\r\n"), 0u);
+  EXPECT_TRUE(log_.Contains(" HeaderCallback error2: "));
+  EXPECT_EQ(Header("Content-Range: bytes garbage/1000\r\n"), 0u);
+  EXPECT_EQ(Header("Content-Range: bytes 1-2/99999999999999999999999\r\n"), 0u);
+  // Lower-case names (HTTP/2) are not recognised and pass.
+  EXPECT_EQ(Header("content-range: bytes 0-1/5\r\n"), 28u);
+}
+
+TEST_F(CallbackTest, SliceWithoutContentLengthAcceptsEveryLine) {
+  task_.contentLength = 0;
+  task_.RemotePath = "http://h/a.exe";
+  EXPECT_EQ(Header("HTTP/1.1 200 OK\r\n"), 17u);
+  EXPECT_EQ(Header("Content-Range: bytes 0-1/5\r\n"), 28u);
+}
+
+TEST_F(CallbackTest, CdnHeaderTextCollectsStatusAndLocation) {
+  Header("HTTP/1.1 206 Partial Content\r\n");
+  Header("CF-Cache-Status: HIT\r\n");
+  EXPECT_EQ(task_.cdnHeader, "HIT");
+  Header("CF-RAY: 7d1f2e3a4b5c6d7e-LAX\r\n");
+  EXPECT_EQ(task_.cdnHeader, "LAX/HIT");
+  Header("CF-RAY: 7d1f2e3a4b5c6d7e-LAX\r\n");  // a second response prefixes again
+  EXPECT_EQ(task_.cdnHeader, "LAX/LAX/HIT");
+  task_.cdnReference = "SFO/LAX/LAX/HIT";
+  Header("CF-RAY: 1-SFO\r\n");
+  EXPECT_EQ(task_.cdnHeader, "");  // equal to the reference: emptied
+}
+
+TEST_F(CallbackTest, RangedBodyLandsAtItsOffsetAndStopsAtTheSliceEnd) {
+  Header("HTTP/1.1 206 Partial Content\r\n");
+  Header("Content-Range: bytes 100-199/1000\r\n");
+  EXPECT_EQ(Body(std::string(60, 'a')), 60u);
+  EXPECT_EQ(task_.nextPos(), 160);
+  // 50 more bytes would run past EndPos 199: only 40 are written.
+  EXPECT_EQ(Body(std::string(50, 'b')), 40u);
+  EXPECT_EQ(task_.DownloadedPos(), 199);
+  EXPECT_TRUE(task_.isComplete());
+  EXPECT_TRUE(worker_.response().surplusCut);
+  const std::string bytes = FileBytes();
+  ASSERT_EQ(bytes.size(), 200u);
+  EXPECT_EQ(bytes.substr(100, 60), std::string(60, 'a'));
+  EXPECT_EQ(bytes.substr(160, 40), std::string(40, 'b'));
+}
+
+TEST_F(CallbackTest, WholeFileReplySkipsToTheSlicePosition) {
+  Header("HTTP/1.1 200 OK\r\n");
+  std::string body(300, '\0');
+  for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>(i);
+  EXPECT_EQ(Body(body.substr(0, 150)), 150u);  // bytes 0..99 skipped, 100..149 written
+  EXPECT_EQ(task_.nextPos(), 150);
+  EXPECT_EQ(Body(body.substr(150)), 50u);
+  EXPECT_TRUE(task_.isComplete());
+  EXPECT_EQ(FileBytes().substr(100, 100), body.substr(100, 100));
+}
+
+TEST_F(CallbackTest, ReplyStartingPastThePositionIsRefused) {
+  Header("HTTP/1.1 206 Partial Content\r\n");
+  Header("Content-Range: bytes 150-199/1000\r\n");
+  EXPECT_EQ(Body("xyz"), 0u);
+  EXPECT_EQ(task_.nextPos(), 100);
+}
+
+TEST_F(CallbackTest, ErrorPagesAreNeverWritten) {
+  Header("HTTP/1.1 404 Not Found\r\n");
+  EXPECT_EQ(Body("<html>404</html>"), 0u);
+  EXPECT_EQ(task_.nextPos(), 100);
+  EXPECT_EQ(FileBytes().size(), 0u);
+}
+
+TEST_F(CallbackTest, FailedWriteIsLoggedAndEndsTheTransfer) {
+  file_.Close();
+  Header("HTTP/1.1 206 Partial Content\r\n");
+  EXPECT_EQ(Body("abc"), 0u);
+  EXPECT_EQ(task_.nextPos(), 100);
+  EXPECT_TRUE(log_.Contains(" Thread: 2 Write Error. Task id\xa3\xba" "2 Download to:100 Receive:3 Write:0"));
+}
+
+TEST(CdnInfoTest, JoinsTheHandedOutSlices) {
+  testsupport::TempDir dir;
+  const std::string local = enginetest::Narrow(dir.File(L"c.bin"));
+  CDownloader downloader("http://h/c.bin", local, local + ".xml", 4);
+  auto* a = new CDownloadTask();
+  a->status.store(CTask::kDone);
+  a->cdnHeader = "LAX/HIT";
+  auto* b = new CDownloadTask();
+  b->status.store(CTask::kDone);
+  downloader.plan().addTask(a);
+  downloader.plan().addTask(b);
+  EXPECT_EQ(downloader.getCdnInfo(), "T();C(LAX/HIT;)");
+  b->cdnReference = "HIT";
+  b->cdnHeader = "FRA/MISS";
+  EXPECT_EQ(downloader.getCdnInfo(), "T(HIT);C(LAX/HIT;FRA/MISS;)");
+  downloader.stop();
+  downloader.waitDriver(5000);
+  downloader.resetDownloader();
+  EXPECT_EQ(downloader.getCdnInfo(), "");
+}
+
+}  // namespace
+}  // namespace download

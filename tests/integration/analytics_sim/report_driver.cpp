@@ -1,0 +1,61 @@
+// A stand-in for the installer's reporting side in the integration tests: a process with the
+// real report SDK, pointed at the simulator, that can be killed while it holds queued items.
+//   kerfo-report-driver APPDATA COLLECTOR_BASE GA4_BASE post N   posts N hits and N documents,
+//                                                               prints "posted", then idles
+//   kerfo-report-driver APPDATA COLLECTOR_BASE GA4_BASE drain    replays the store, prints
+//                                                               "drained <entries>" when idle
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "platform/text.h"
+#include "report_sdk/management.h"
+
+int main(int argc, char** argv) {
+  if (argc < 5) {
+    std::fprintf(stderr, "usage: kerfo-report-driver APPDATA COLLECTOR GA4 post N | drain\n");
+    return 2;
+  }
+  reportsdk::ManagementEnv env = reportsdk::ManagementEnv::Live();
+  env.appDataDir = platform::Utf8ToWide(argv[1]);
+  env.collectorBase = argv[2];
+  env.collectorTestBase = argv[2];
+  env.ga4Base = argv[3];
+  env.retryPauseMs = 100;
+  env.commandLine = [] { return std::wstring(); };
+  static reportsdk::CManagement* context = new reportsdk::CManagement(env);
+  context->Init(2, 8841, 8841, "", "", "Brindlecot Kerfo", "1.0.0.0", "");
+  context->SetClientInfo(673, 0, "en", "1.0.0.1");
+  const std::string mode = argv[4];
+  if (mode == "post" && argc >= 6) {
+    const int count = std::atoi(argv[5]);
+    for (int i = 0; i < count; ++i) {
+      const std::string action = "Step" + std::to_string(i);
+      const std::string tail =
+          "&tid=G-R8KQ2W7NXD&ep.qd_category=Integration&ep.qd_action=" + action +
+          "&ep.qd_label=kill test&en=" + action;
+      const std::string doc =
+          "{\"actions\":{\"event_category\":\"Integration\",\"event_action\":\"" + action + "\"}}";
+      if (context->PostGA4(tail.c_str(), false) != 0 ||
+          context->PostEvent(doc.c_str(), false) != 0) {
+        std::printf("post refused\n");
+        return 1;
+      }
+    }
+    std::printf("posted\n");
+    std::fflush(stdout);
+    std::this_thread::sleep_for(std::chrono::seconds(120));
+    return 3;
+  }
+  if (mode == "drain") {
+    for (int i = 0; i < 600 && !context->network().Idle(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    std::printf("drained %d\n", context->network().store().CountEntries());
+    std::fflush(stdout);
+    std::_Exit(context->network().Idle() ? 0 : 4);
+  }
+  return 2;
+}
