@@ -2,9 +2,11 @@
 # Download benchmarks of dlcli against its peers, on 127.0.0.1 only.
 #
 #   bench/run.sh [DLCLI]        (default: a Release build in build/bench-release, made if missing)
+#   REPS=N bench/run.sh         (runs of each download, default 5)
 #
 # Starts nginx from Debian on 127.0.0.1 (installed with apt-get when missing, as are curl and
-# aria2), serves a 512 MiB and a 64 MiB file of random bytes, and runs each download once:
+# aria2), serves a 512 MiB and a 64 MiB file of random bytes, and runs each download REPS times,
+# the tools taking turns so a slow spell of the machine hits all of them alike:
 #   1. 512 MiB unthrottled: dlcli, curl (one stream), aria2c -x4 -s4 -k1M;
 #   2. 64 MiB with limit_rate 8m per connection: dlcli and aria2c -x4 -s4 -k1M, against the
 #      ideal size / (workers x 8 MiB/s);
@@ -12,12 +14,15 @@
 #      throttled download (64 MiB in 4 slices at limit_rate 2m, about 8 s), against curl moving
 #      the same 64 MiB unthrottled;
 #   4. peak RSS of dlcli for 64 MiB and 512 MiB (it must not grow with the file).
-# Wall, user+system CPU and peak RSS come from GNU time; results go to stdout and to
-# $BENCH_DIR/results.txt. Everything the script starts it stops again.
+# Wall, user+system CPU and peak RSS come from GNU time; every figure reported is the median of
+# the runs, with min and max beside it; ratios are ratios of medians. Results go to stdout and to
+# $BENCH_DIR/results.txt, every single run to $BENCH_DIR/raw.txt. Everything the script starts it
+# stops again.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 BENCH_DIR=${BENCH_DIR:-/tmp/kerfo-bench}
 PORT=${PORT:-18181}
+REPS=${REPS:-5}
 mkdir -p "$BENCH_DIR"/{www,logs,tmp,dl}
 
 need=()
@@ -71,8 +76,8 @@ base=http://127.0.0.1:$PORT
 # Every run reads the served files from the page cache.
 cat "$BENCH_DIR/www/f512.bin" "$BENCH_DIR/www/f64.bin" >/dev/null
 
-# measure NAME CMD... -> "NAME wall cpu rss_kb"
-measure() {
+# once NAME CMD... -> appends "NAME wall cpu rss_kb" to raw.txt
+once() {
   local name=$1
   shift
   rm -rf "$BENCH_DIR/dl" && mkdir -p "$BENCH_DIR/dl"
@@ -80,33 +85,67 @@ measure() {
   /usr/bin/time -f "%e %U %S %M" -o "$BENCH_DIR/time.txt" "$@" >/dev/null 2>&1
   read -r wall user sys rss <"$BENCH_DIR/time.txt"
   cpu=$(echo "$user + $sys" | bc -l)
-  printf '%-26s wall %7.2fs  cpu %6.2fs  rss %8d KiB\n' "$name" "$wall" "$cpu" "$rss"
   echo "$name $wall $cpu $rss" >>"$BENCH_DIR/raw.txt"
 }
-get() { grep "^$1 " "$BENCH_DIR/raw.txt" | tail -1 | cut -d' ' -f"$2"; }
+# pick NAME FIELD median|min|max  (fields: 2 wall, 3 cpu, 4 rss)
+pick() {
+  local values
+  values=$(grep "^$1 " "$BENCH_DIR/raw.txt" | cut -d' ' -f"$2" | sort -g)
+  case $3 in
+    min) echo "$values" | head -1 ;;
+    max) echo "$values" | tail -1 ;;
+    median)
+      local n
+      n=$(echo "$values" | wc -l)
+      if [ $((n % 2)) = 1 ]; then
+        echo "$values" | sed -n "$(((n + 1) / 2))p"
+      else
+        echo "scale=3; ($(echo "$values" | sed -n "$((n / 2))p") + $(echo "$values" | sed -n "$((n / 2 + 1))p")) / 2" | bc -l
+      fi ;;
+  esac
+}
+show() {
+  local name=$1
+  printf '%-16s wall %6.2fs (%.2f-%.2f)  cpu %6.2fs (%.2f-%.2f)  rss %7d KiB (%d-%d)\n' "$name" \
+    "$(pick "$name" 2 median)" "$(pick "$name" 2 min)" "$(pick "$name" 2 max)" \
+    "$(pick "$name" 3 median)" "$(pick "$name" 3 min)" "$(pick "$name" 3 max)" \
+    "$(pick "$name" 4 median | cut -d. -f1)" "$(pick "$name" 4 min)" "$(pick "$name" 4 max)"
+}
+# rounds "NAME CMD..." ... : REPS rounds in which each command runs once, then one line per name.
+rounds() {
+  local r spec
+  for r in $(seq "$REPS"); do
+    for spec in "$@"; do eval "once $spec"; done
+  done
+  for spec in "$@"; do show "${spec%% *}"; done
+}
+get() { pick "$1" "$2" median; }
 ratio() { echo "scale=2; $1 / $2" | bc -l; }
 
 : >"$BENCH_DIR/raw.txt"
 workers=$(( $(nproc) * 8 / 5 )); [ "$workers" -lt 4 ] && workers=4
 {
-echo "machine: $(nproc) cores, $(uname -r); workers: $workers; $(date -u +%F)"
+echo "machine: $(nproc) cores, $(uname -r); workers: $workers; $(date -u +%F); $REPS runs each, median (min-max)"
 echo "--- 512 MiB unthrottled"
-measure dlcli-512 "$DLCLI" "$base/f512.bin" "$BENCH_DIR/dl/f.bin" --rounds 1
-measure curl-512 curl -s -o "$BENCH_DIR/dl/f.bin" "$base/f512.bin"
-measure aria2c-512 aria2c -q -x4 -s4 -k1M --allow-overwrite=true -d "$BENCH_DIR/dl" -o f.bin "$base/f512.bin"
+rounds \
+  'dlcli-512 "$DLCLI" "$base/f512.bin" "$BENCH_DIR/dl/f.bin" --rounds 1' \
+  'curl-512 curl -s -o "$BENCH_DIR/dl/f.bin" "$base/f512.bin"' \
+  'aria2c-512 aria2c -q -x4 -s4 -k1M --allow-overwrite=true -d "$BENCH_DIR/dl" -o f.bin "$base/f512.bin"'
 echo "dlcli/curl   wall $(ratio "$(get dlcli-512 2)" "$(get curl-512 2)")  cpu $(ratio "$(get dlcli-512 3)" "$(get curl-512 3)")  rss $(ratio "$(get dlcli-512 4)" "$(get curl-512 4)")"
 echo "dlcli/aria2c wall $(ratio "$(get dlcli-512 2)" "$(get aria2c-512 2)")  cpu $(ratio "$(get dlcli-512 3)" "$(get aria2c-512 3)")  rss $(ratio "$(get dlcli-512 4)" "$(get aria2c-512 4)")"
 echo "--- 64 MiB, limit_rate 8m per connection"
-measure dlcli-64-slow "$DLCLI" "$base/slow/f64.bin" "$BENCH_DIR/dl/f.bin" --rounds 1
-measure aria2c-64-slow aria2c -q -x4 -s4 -k1M --allow-overwrite=true -d "$BENCH_DIR/dl" -o f.bin "$base/slow/f64.bin"
+rounds \
+  'dlcli-64-slow "$DLCLI" "$base/slow/f64.bin" "$BENCH_DIR/dl/f.bin" --rounds 1' \
+  'aria2c-64-slow aria2c -q -x4 -s4 -k1M --allow-overwrite=true -d "$BENCH_DIR/dl" -o f.bin "$base/slow/f64.bin"'
 ideal=$(echo "scale=3; 64 / ($workers * 8)" | bc -l)
 echo "ideal $ideal s; dlcli/ideal $(ratio "$(get dlcli-64-slow 2)" "$ideal")  dlcli/aria2c wall $(ratio "$(get dlcli-64-slow 2)" "$(get aria2c-64-slow 2)")  cpu $(ratio "$(get dlcli-64-slow 3)" "$(get aria2c-64-slow 3)")"
 echo "--- processor time while throttled (64 MiB, 4 slices, limit_rate 2m)"
-measure dlcli-64-crawl "$DLCLI" "$base/crawl/f64.bin" "$BENCH_DIR/dl/f.bin" --rounds 1 --slice-num 4 --timeout 3,60
-measure curl-64 curl -s -o "$BENCH_DIR/dl/f.bin" "$base/f64.bin"
+rounds \
+  'dlcli-64-crawl "$DLCLI" "$base/crawl/f64.bin" "$BENCH_DIR/dl/f.bin" --rounds 1 --slice-num 4 --timeout 3,60' \
+  'curl-64 curl -s -o "$BENCH_DIR/dl/f.bin" "$base/f64.bin"'
 over=$(echo "scale=4; 100 * ($(get dlcli-64-crawl 3) - $(get curl-64 3)) / $(get dlcli-64-crawl 2)" | bc -l)
 printf 'dlcli cpu above moving its bytes: %.2f%% of one core\n' "$over"
 echo "--- memory"
-measure dlcli-64 "$DLCLI" "$base/f64.bin" "$BENCH_DIR/dl/f.bin" --rounds 1
+rounds 'dlcli-64 "$DLCLI" "$base/f64.bin" "$BENCH_DIR/dl/f.bin" --rounds 1'
 echo "dlcli peak rss 512 MiB / 64 MiB: $(ratio "$(get dlcli-512 4)" "$(get dlcli-64 4)")"
 } | tee "$BENCH_DIR/results.txt"

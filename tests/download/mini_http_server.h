@@ -1,7 +1,8 @@
 // Test helper (POSIX only): a small HTTP/1.1 server on 127.0.0.1 with an ephemeral port, serving
-// generated files with single byte ranges, keep-alive and the faults the engine must survive
-// (rate limit, drop after N bytes, stall, 200 instead of 206, wrong Content-Range total, no
-// Content-Length, error statuses, redirects, surplus body, oversized headers).
+// generated files with single byte ranges and keep-alive. Tests use the vendor simulator for
+// every reply it can make; this server stays only for the replies it cannot: a Content-Range
+// that is not one, a size probe whose Content-Length is negative, absurd or out of range, a
+// header of megabytes and a body running past the range asked for.
 //
 // Threading: one accept thread plus one thread per connection; configuration calls (AddFile,
 // SetFault, ...) are guarded by a lock and may be made while the server runs. Stop() (or the
@@ -29,38 +30,9 @@
 #include <thread>
 #include <vector>
 
+#include "tests/download/pattern_bytes.h"
+
 namespace testsupport {
-
-// Deterministic content: byte i of a generated file of a given seed (one mixed 64-bit word per
-// eight bytes, so large files are generated quickly).
-inline uint64_t PatternWord(uint32_t seed, uint64_t word) {
-  uint64_t x = word * 0x9E3779B97F4A7C15ull + seed;
-  x ^= x >> 31;
-  x *= 0xBF58476D1CE4E5B9ull;
-  x ^= x >> 29;
-  return x;
-}
-
-inline void FillPattern(uint32_t seed, int64_t offset, char* out, size_t n) {
-  size_t i = 0;
-  uint64_t pos = static_cast<uint64_t>(offset);
-  while (i < n) {
-    const uint64_t word = PatternWord(seed, pos / 8);
-    const size_t within = static_cast<size_t>(pos % 8);
-    const size_t take = std::min<size_t>(8 - within, n - i);
-    for (size_t k = 0; k < take; ++k) {
-      out[i + k] = static_cast<char>(word >> (8 * (within + k)));
-    }
-    i += take;
-    pos += take;
-  }
-}
-
-inline std::string PatternBytes(uint32_t seed, int64_t size) {
-  std::string s(static_cast<size_t>(size), '\0');
-  FillPattern(seed, 0, &s[0], s.size());
-  return s;
-}
 
 struct ServedFile {
   int64_t size = 0;

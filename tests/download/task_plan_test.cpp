@@ -246,6 +246,14 @@ TEST(TaskPlanTest, MalformedTaskFilesRegenerateWithoutCrashing) {
       "<TaskInfo><TasksCount>x</TasksCount><ContentLength>-5</ContentLength></TaskInfo>",
       "<TaskInfo><Task><StartPos>99999999999999999999999</StartPos></Task></TaskInfo>",
       "<Other/>",
+      // Positions at the ends of the 64-bit range: a done slice ending at the largest value,
+      // and a negative start, must not overflow the slice arithmetic.
+      "<TaskInfo><TasksCount>1</TasksCount><ContentLength>0</ContentLength><Task><StartPos>0"
+      "</StartPos><EndPos>9223372036854775807</EndPos><DownloadedPos>9223372036854775807"
+      "</DownloadedPos><TaskStatus>1</TaskStatus></Task></TaskInfo>",
+      "<TaskInfo><TasksCount>1</TasksCount><ContentLength>10485760</ContentLength><Task>"
+      "<StartPos>-9223372036854775808</StartPos><EndPos>10485760</EndPos><DownloadedPos>5"
+      "</DownloadedPos><TaskStatus>2</TaskStatus></Task></TaskInfo>",
   };
   for (const auto& body : bodies) {
     SCOPED_TRACE(body);
