@@ -134,15 +134,18 @@ int UploadLogArchive(const std::wstring& logFolder, const std::wstring& logName,
     return -1;
   }
   const LogUploadNames names = MakeLogUploadNames(logFolder + L"\\", logName, now);
-  if (!platform::CopyOneFile(names.log, names.copy, false)) {
+  const bool copied = platform::CopyOneFile(names.log, names.copy, false);
+  if (!copied) {
     LOG(INFO) << " Log upload: cannot copy the log (error " << platform::LastErrorCode()
               << "): " << platform::WideToUtf8(names.log);
+    // A half-written copy, or an older run's copy of the same name, must not go out as this log.
+    platform::RemoveFile(names.copy);
   }
 
   std::string copyBytes;
   std::string extraBytes;
   std::vector<std::pair<std::string, const std::string*>> entries;
-  if (platform::PathExists(names.copy) && ReadForArchive(names.copy, &copyBytes)) {
+  if (copied && ReadForArchive(names.copy, &copyBytes)) {
     entries.emplace_back(platform::WideToUtf8(logName), &copyBytes);
   }
   if (!extraFile.empty() && platform::PathExists(extraFile) &&
@@ -150,6 +153,13 @@ int UploadLogArchive(const std::wstring& logFolder, const std::wstring& logName,
     entries.emplace_back(platform::WideToUtf8(FileNameOf(extraFile)), &extraBytes);
   }
   std::string archive;
+  if (entries.empty()) {
+    // An archive with nothing in it is never written, so there is nothing to upload; the
+    // archive itself could be made, which is what the result reports.
+    LOG(INFO) << " Log upload: nothing to archive for " << platform::WideToUtf8(logName);
+    platform::RemoveFile(names.copy);
+    return 0;
+  }
   if (!BuildZip(entries, &archive)) {
     LOG(INFO) << " Log upload: no archive could be made (" << entries.size() << " entries)";
     platform::RemoveFile(names.copy);

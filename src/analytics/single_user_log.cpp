@@ -65,6 +65,33 @@ CSingleUserLog::CSingleUserLog(Environment env) : env_(std::move(env)) {
   if (!env_.now) env_.now = [] { return platform::GetLocalTimeNow(); };
   installSourceId_ = InstallSourceIdOfPath(env_.modulePath);
   SplitLocaleName(env_.localeName, &language_, &country_);
+  OpenNamedEvents();
+}
+
+CSingleUserLog::~CSingleUserLog() {
+  CloseNamedEvents();
+}
+
+void CSingleUserLog::OpenNamedEvents() {
+  auto open = [](const wchar_t* name, std::unique_ptr<platform::NamedEvent>* slot) {
+    if (*slot) return;  // already held by this log
+    bool existed = false;
+    *slot = platform::CreateNamedEvent(name, true, &existed);
+    if (!*slot) {
+      LOG(INFO) << " Create event failed: " << platform::WideToUtf8(name);
+    } else if (existed) {
+      LOG(INFO) << " Event already exists: " << platform::WideToUtf8(name);
+    }
+  };
+  std::lock_guard<std::mutex> guard(lock_);
+  open(L"UserLogGA4Mutex", &ga4Event_);
+  open(L"UserLogFunnelMutex", &funnelEvent_);
+}
+
+void CSingleUserLog::CloseNamedEvents() {
+  std::lock_guard<std::mutex> guard(lock_);
+  ga4Event_.reset();
+  funnelEvent_.reset();
 }
 
 bool CSingleUserLog::SetupWorkPaths(const std::wstring& name) {
@@ -125,6 +152,7 @@ void CSingleUserLog::Init(int downloaderId, int siteId, const std::string& softw
 
 bool CSingleUserLog::WaitThreadForExit() {
   LOG(INFO) << "CSingleUserLog WaitThreadForExit";
+  CloseNamedEvents();
   return true;
 }
 

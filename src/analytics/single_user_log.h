@@ -20,11 +20,13 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/named_event.h"
 
 class IWebLogNew;
 
@@ -61,6 +63,7 @@ class CSingleUserLog {
   explicit CSingleUserLog(Environment env);
   CSingleUserLog(const CSingleUserLog&) = delete;
   CSingleUserLog& operator=(const CSingleUserLog&) = delete;
+  ~CSingleUserLog();
 
   // Fills the run timestamp, log folder, log file and work folder for the installer base name
   // and creates both folders. Returns true.
@@ -72,7 +75,8 @@ class CSingleUserLog {
             const std::string& softwareName, const std::string& downloadUrl, bool kitBuild,
             int mainPid);
 
-  // Logs its line and returns true; the log owns no thread to wait for.
+  // Logs its line, closes the two named events and returns true; the log owns no thread to
+  // wait for.
   bool WaitThreadForExit();
 
   // Memo of download sizes by URL: a zero length or empty URL stores nothing.
@@ -149,6 +153,8 @@ class CSingleUserLog {
   std::wstring MarkerFilePath() const;
 
  private:
+  void OpenNamedEvents();
+  void CloseNamedEvents();
   void Record(RecordedEvent event);
   std::string BuildGa4Tail(const std::string& category, const std::string& action,
                            const std::string& label);
@@ -189,6 +195,11 @@ class CSingleUserLog {
   std::string softwareName_;
   std::string softwareVersion_;
   std::string downloadUrl_;
+
+  // "UserLogGA4Mutex" and "UserLogFunnelMutex": created signalled at creation, closed at exit.
+  // Other processes may look for them; nothing in this process waits on them.
+  std::unique_ptr<platform::NamedEvent> ga4Event_;
+  std::unique_ptr<platform::NamedEvent> funnelEvent_;
 
   mutable std::mutex eventsLock_;
   std::vector<RecordedEvent> events_;

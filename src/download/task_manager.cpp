@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "analytics/flow_error_ids.h"
 #include "analytics/single_user_log.h"
 #include "download/libcurl_tool.h"
 #include "platform/clock.h"
@@ -18,6 +19,15 @@ namespace {
 analytics::CSingleUserLog& UserLog() { return analytics::CSingleUserLog::GetInstance(); }
 
 CDownloadTask* AsDownload(CTask* task) { return static_cast<CDownloadTask*>(task); }
+
+// A position or time read from a task file, kept within what a real plan can hold so the slice
+// arithmetic never overflows; a plan holding such a value fails its check and is made anew.
+int64_t SavedValue(const char* name, int64_t value) {
+  constexpr int64_t kLimit = CDownloadTaskManager::kMaxContentLength;
+  if (value >= 0 && value <= kLimit) return value;
+  LOG(INFO) << " task file value out of range: " << name << " " << value;
+  return value < 0 ? 0 : kLimit;
+}
 
 // Text of a header value: from `from` up to the CR LF (or LF, or the end) of its line.
 std::string UpToLineEnd(const std::string& text, size_t from) {
@@ -290,8 +300,10 @@ void CDownloadTaskManager::loadTaskFromFile(int logFlag) {
       e->QueryIntText(&taskCount_);
     } else if (name == "ContentLength") {
       e->QueryInt64Text(&contentLength_);
+      contentLength_ = SavedValue("ContentLength", contentLength_);
     } else if (name == "DownloadTime") {
       e->QueryInt64Text(&downloadTime_);
+      downloadTime_ = SavedValue("DownloadTime", downloadTime_);
     } else if (name == "Task") {
       auto* task = new CDownloadTask();
       int64_t downloaded = 0;
@@ -321,6 +333,9 @@ void CDownloadTaskManager::loadTaskFromFile(int logFlag) {
         }
         // RequestTimes starts again at 0 in every round.
       }
+      task->StartPos = SavedValue("StartPos", task->StartPos);
+      task->EndPos = SavedValue("EndPos", task->EndPos);
+      downloaded = SavedValue("DownloadedPos", downloaded);
       task->contentLength = contentLength_;
       task->logFlag = logFlag;
       task->id.store(id);
@@ -342,7 +357,8 @@ void CDownloadTaskManager::loadTaskFromFile(int logFlag) {
 int CDownloadTaskManager::checkTaskPlan(int logFlag) {
   auto fail = [](const char* why) {
     LOG(INFO) << " task plan check failed: " << why;
-    UserLog().AddUserLog("Other", "FlowError", "DL026");
+    UserLog().AddUserLog(
+        "Other", "FlowError", analytics::FlowErrorId(analytics::EnumFlowError::kTaskPlanSecond));
     return 3;
   };
   // A file that held no usable plan is a broken plan, whatever the server says.
@@ -353,7 +369,8 @@ int CDownloadTaskManager::checkTaskPlan(int logFlag) {
   const int64_t remote = getContentLength(&code, &scratch, logFlag);
   if (remote != contentLength_) {
     LOG(INFO) << " task plan check failed: remote size " << remote << " != " << contentLength_;
-    UserLog().AddUserLog("Other", "FlowError", "DL025");
+    UserLog().AddUserLog(
+        "Other", "FlowError", analytics::FlowErrorId(analytics::EnumFlowError::kTaskPlanFirst));
     return 2;
   }
 

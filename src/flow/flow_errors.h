@@ -1,50 +1,19 @@
-// The flow error identifiers ("DL" and three digits): the one list of every failure the maker's
-// statistics count, with what raises it, and the helpers that pick the identifier for a download
-// round result or a verification outcome. A flow error is sent as the event
-// ["Other" | "FlowError" | identifier] of the user event log.
+// Flow errors: the helpers that pick the identifier (analytics/flow_error_ids.h) for a download
+// round result or a verification outcome, and the one way to send one. A flow error is sent as
+// the event ["Other" | "FlowError" | identifier] of the user event log.
 // Thread-safe: a fixed table and calls into the event log, which may come from any thread.
 #pragma once
 
+#include "analytics/flow_error_ids.h"
+
 namespace flow {
 
-enum class EnumFlowError {
-  kConfigTimedOut,           // DL002 configuration request, transfer result 28
-  kConfigHostUnresolved,     // DL003 configuration request, transfer result 6
-  kPrivacyLinkFirst,         // DL004 privacy-link request, first failure case
-  kPrivacyLinkSecond,        // DL005 privacy-link request, second failure case
-  kDiskSpaceShort,           // DL008 download or install drive short of space
-  kInstallFolderNotCreated,  // DL009
-  kRoundNetworkDown,         // DL010 round result 9
-  kRoundNoProgress,          // DL011 round result 10
-  kRoundContentLength,       // DL012 round result 6
-  kMd5Mismatch,              // DL013 MD5 mismatch, signature good
-  kSignatureBad,             // DL014 signature bad, MD5 good
-  kMd5AndSignatureBad,       // DL015
-  kInstallerTimedOut,        // DL016 silent installer still running past the time-out
-  kRoundOther,               // DL017 any round result not listed (and not 1)
-  kLaunchFailed,             // DL019 starting the installed product failed
-  kRoundTooManyRedirects,    // DL022 round result 13 (also exception report 1)
-  kNoDownloadAddress,        // DL023
-  kProductRunning,           // DL024
-  kTaskPlanFirst,            // DL025 first consistency failure of the task plan
-  kTaskPlanSecond,           // DL026 second consistency failure of the task plan
-  kRoundOpenLocalFile,       // DL027 round result 7
-  kRoundNoWorkerThreads,     // DL028 round result 8
-  kRoundCdnFailure,          // DL029 round result 11
-  kRoundFileTooShort,        // DL030 round result 12
-  kRoundFileTooSmall,        // DL031 round result 15
-};
+// The identifiers themselves live beside the event log so the download engine can raise them.
+using analytics::EnumFlowError;
+using analytics::FlowErrorId;
+using analytics::FlowErrorRow;
+using analytics::FlowErrorTable;
 
-struct FlowErrorRow {
-  EnumFlowError error;
-  const char* id;
-  const char* raisedBy;
-};
-
-// Every identifier, in identifier order.
-const FlowErrorRow* FlowErrorTable(int* count);
-
-const char* FlowErrorId(EnumFlowError error);
 // The identifier of a download round result; null for 1 (success).
 const char* FlowErrorIdForRoundResult(int roundResult);
 // The identifier of a verification outcome; null when both checks passed.

@@ -425,12 +425,10 @@ TEST_F(MarkerFile, FirstRunOfTheDayAcrossDaysKeepsOtherMembers) {
 }
 
 TEST_F(MarkerFile, DamagedFilesCountAsANewDayAndAreRewritten) {
-  const std::string bad[] = {"",
-                             "{\"year\":",
-                             "[1,2,3]",
-                             "\"text\"",
-                             "{\"year\":\"2026\",\"month\":2,\"day\":3}",
-                             std::string(3, '\0')};
+  const std::string bad[] = {"", "{\"year\":", "[1,2,3]", "\"text\"",
+                             "{\"year\":\"2026\",\"month\":2,\"day\":3}", std::string(3, '\0'),
+                             // Too large to be read at all, even though it names today.
+                             "{\"year\":2026,\"month\":2,\"day\":3}" + std::string(2 << 20, ' ')};
   for (const std::string& text : bad) {
     ASSERT_TRUE(platform::WriteFileAtomically(path_, text));
     EXPECT_TRUE(IsFirstRunToday(path_, Day(3))) << text;

@@ -132,10 +132,20 @@ TEST_F(LogUpload, MissingLogStillUploadsTheExtraFileAndNothingMeansNoArchive) {
   ASSERT_EQ(ReadZip(archive_).size(), 1u);
   EXPECT_EQ(ReadZip(archive_)[0].first, "extra.txt");
   seen_ = Upload();
+  // Nothing to archive: no archive file, no upload, and (as an empty archive is never written)
+  // not counted as a failure to create one.
   EXPECT_EQ(UploadLogArchive(Folder(), L"gone.log", "t", dir_.File(L"none.bin"), "1", When(),
                              Uploader(0)),
-            -1);
+            0);
   EXPECT_EQ(seen_.calls, 0);
+  EXPECT_FALSE(platform::PathExists(dir_.File(L"20260304050607089.zip")));
+  // A log that cannot be read (here a folder of that name) is the same as a missing one.
+  ASSERT_EQ(platform::CreateOneDirectory(dir_.File(L"locked.log")), 0u);
+  EXPECT_EQ(UploadLogArchive(Folder(), L"locked.log", "t", extra, "1", When(), Uploader(0)), 0);
+  EXPECT_EQ(seen_.calls, 1);
+  ASSERT_EQ(ReadZip(archive_).size(), 1u);
+  EXPECT_EQ(ReadZip(archive_)[0].first, "extra.txt");
+  seen_ = Upload();
   EXPECT_EQ(UploadLogArchive(Folder(), L"..\\outside.log", "t", L"", "1", When(), Uploader(0)), -1);
   EXPECT_EQ(UploadLogArchive(L"", logName_, "t", L"", "1", When(), Uploader(0)), -1);
   EXPECT_EQ(seen_.calls, 0);
