@@ -1,8 +1,21 @@
+#include <easylogging++.h>
+
+#include <cstdint>
 #include <cwctype>
 
+#include "platform/files.h"
 #include "platform/ini.h"
+#include "platform/text.h"
 
 namespace platform {
+
+bool IniFileSizeAcceptable(const std::wstring& path) {
+  constexpr int64_t kMaxIniBytes = 4 << 20;
+  const int64_t size = FileSize(path);
+  if (size <= kMaxIniBytes) return true;
+  LOG(INFO) << " Settings file too large (" << size << " bytes), ignored: " << WideToUtf8(path);
+  return false;
+}
 
 bool ParseIniInt(const std::wstring& text, int* value) {
   size_t i = 0;

@@ -18,6 +18,10 @@ int ReadIniInt(const std::wstring& path, const std::wstring& section, const std:
 std::wstring ReadIniString(const std::wstring& path, const std::wstring& section,
                            const std::wstring& key, const std::wstring& defaultValue);
 
+// Settings files are a few lines; one above 4 MiB is damage or mischief and reads as missing
+// (with a log line). False for such a file.
+bool IniFileSizeAcceptable(const std::wstring& path);
+
 // Parses an integer the way ReadIniInt does; false when the text holds no usable value.
 bool ParseIniInt(const std::wstring& text, int* value);
 

@@ -27,6 +27,7 @@ bool SameName(const std::wstring& a, const std::wstring& b) {
 
 std::wstring ReadIniString(const std::wstring& path, const std::wstring& section,
                            const std::wstring& key, const std::wstring& defaultValue) {
+  if (!IniFileSizeAcceptable(path)) return defaultValue;
   std::string bytes;
   if (!ReadWholeFile(path, &bytes)) return defaultValue;
   if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);

@@ -43,6 +43,14 @@ TEST(IniString, ReadsTrimmedValuesAndDefaults) {
   EXPECT_EQ(ReadIniString(dir.File(L"none.ini"), L"Endpoints", L"Host", L"d"), L"d");
 }
 
+TEST(IniString, AHugeFileReadsAsMissing) {
+  testsupport::TempDir dir;
+  std::string huge = "[Settings]\nTestEnv=1\n";
+  huge.append(5u << 20, ';');
+  std::wstring path = dir.Write(L"huge.ini", huge);
+  EXPECT_EQ(ReadIniInt(path, L"Settings", L"TestEnv", 0), 0);
+}
+
 TEST(Files, CreateOneDirectoryReportsWindowsErrorNumbers) {
   testsupport::TempDir dir;
   std::wstring sub = dir.File(L"sub");
