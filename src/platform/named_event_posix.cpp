@@ -8,6 +8,7 @@
 
 #include "platform/named_event.h"
 #include "platform/paths.h"
+#include "platform/runtime_path_posix.h"
 #include "platform/text.h"
 
 namespace platform {
@@ -29,20 +30,12 @@ class FileEvent : public NamedEvent {
   int fd_;
 };
 
-std::string EventFilePath(const std::wstring& name) {
-  std::wstring dir = GetEnvVar(L"XDG_RUNTIME_DIR");
-  if (dir.empty()) dir = L"/tmp";
-  std::wstring safe;
-  for (wchar_t c : name) safe.push_back((c == L'/' || c == L'\\') ? L'_' : c);
-  return WideToAnsi(dir + L"/kerfo-event-" + safe);
-}
-
 }  // namespace
 
 std::unique_ptr<NamedEvent> CreateNamedEvent(const std::wstring& name, bool initialState,
                                              bool* alreadyExisted) {
   *alreadyExisted = false;
-  const std::string path = EventFilePath(name);
+  const std::string path = RuntimeObjectPath(L"event", name);
   const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) {
     LOG(INFO) << " Cannot open event file " << path << ": " << std::strerror(errno);

@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "platform/paths.h"
+#include "platform/runtime_path_posix.h"
 #include "platform/single_instance.h"
 #include "platform/text.h"
 
@@ -28,19 +29,12 @@ class FlockMutex : public NamedMutex {
   int fd_;
 };
 
-std::string LockFilePath(const std::wstring& name) {
-  std::wstring dir = GetEnvVar(L"XDG_RUNTIME_DIR");
-  if (dir.empty()) dir = L"/tmp";
-  std::wstring safe;
-  for (wchar_t c : name) safe.push_back((c == L'/' || c == L'\\') ? L'_' : c);
-  return WideToAnsi(dir + L"/kerfo-lock-" + safe);
-}
-
 }  // namespace
 
 std::unique_ptr<NamedMutex> CreateNamedMutex(const std::wstring& name, bool* alreadyExisted) {
   *alreadyExisted = false;
-  int fd = ::open(LockFilePath(name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  const std::string path = RuntimeObjectPath(L"lock", name);
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) return nullptr;
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     // Held by another process: the object "already exists" and ownership was not taken.
