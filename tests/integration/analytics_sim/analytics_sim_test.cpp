@@ -259,10 +259,22 @@ TEST_F(AnalyticsSim, ProxyFileRoutesThroughItsFirstWord) {
   // The collector port plays the proxy: a plain-HTTP request for another host arrives there.
   WriteFile(proxy, "127.0.0.1:" + std::to_string(sim_.Port("Collector")) + " ignored-second\n");
   const std::string doc = "{\"common\":{\"source_type\":\"d\",\"cross_end_id\":\"\"}}";
-  reportsdk::PostDataError("http://collector.invalid/collect", doc, proxy.wstring(), nullptr);
-  const Json::Value records = Requests("Collector");
+  // The target is an unused loopback address: should the proxy be ignored, the request still
+  // never leaves the machine (and no name is looked up).
+  std::vector<std::string> log;
+  auto keep = [&log](const std::string& line) { log.push_back(line); };
+  const long status =
+      reportsdk::PostDataError("http://127.0.0.2:9/collect", doc, proxy.wstring(), keep);
+  // An HTTP answer at all proves the proxy carried it: 127.0.0.2:9 itself refuses connections.
+  EXPECT_NE(status, 0) << (log.empty() ? std::string() : log.back());
+  // The simulator records a request as it finishes it; give that a moment.
+  Json::Value records = Requests("Collector");
+  for (int i = 0; i < 40 && records.size() < 1u; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    records = Requests("Collector");
+  }
   ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(records[0]["target"].asString(), "http://collector.invalid/collect");
+  EXPECT_EQ(records[0]["target"].asString(), "http://127.0.0.2:9/collect");
   // An empty proxy file sets no proxy.
   WriteFile(proxy, "  \n");
   EXPECT_EQ(reportsdk::ReadProxyFile(proxy.wstring()), "");
