@@ -9,22 +9,13 @@
 
 #include "platform/files.h"
 #include "platform/text.h"
+#include "support/local_time.h"
 #include "support/temp_dir.h"
 
 namespace analytics {
 namespace {
 
-platform::LocalTime When() {
-  platform::LocalTime t;
-  t.year = 2026;
-  t.month = 3;
-  t.day = 4;
-  t.hour = 5;
-  t.minute = 6;
-  t.second = 7;
-  t.millisecond = 89;
-  return t;
-}
+platform::LocalTime When() { return testsupport::MakeLocalTime(2026, 3, 4, 5, 6, 7, 89); }
 
 struct Upload {
   std::string path, name, productId, version, catalogue;

@@ -2,20 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "support/local_time.h"
+
 namespace analytics {
 namespace {
 
-platform::LocalTime At(int ms) {
-  platform::LocalTime t;
-  t.year = 2026;
-  t.month = 3;
-  t.day = 7;
-  t.hour = 9;
-  t.minute = 5;
-  t.second = 4;
-  t.millisecond = ms;
-  return t;
-}
+platform::LocalTime At(int ms) { return testsupport::MakeLocalTime(2026, 3, 7, 9, 5, 4, ms); }
 
 std::wstring FirstThree(const std::wstring& p) { return p.substr(0, 3); }
 

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "support/local_time.h"
+
 namespace reportsdk {
 namespace {
 
@@ -187,14 +189,7 @@ TEST(ExtraCommon, ProtectedNamesIgnoreCase) {
 }
 
 TEST(SdkLog, LineFormatAndBound) {
-  platform::LocalTime t;
-  t.year = 2026;
-  t.month = 1;
-  t.day = 2;
-  t.hour = 3;
-  t.minute = 4;
-  t.second = 5;
-  t.millisecond = 6;
+  const platform::LocalTime t = testsupport::MakeLocalTime(2026, 1, 2, 3, 4, 5, 6);
   EXPECT_EQ(SdkLogLine(t, 4321, "Read history: 0/0"),
             "20260102-030405-006 [4321] Read history: 0/0\n");
   std::string huge;
@@ -215,12 +210,7 @@ TEST(ProxyFile, FirstWordOnly) {
 }
 
 TEST(Timestamp, LocalTimeWithoutDaylightSaving) {
-  platform::LocalTime t;
-  t.year = 2026;
-  t.month = 7;
-  t.day = 1;
-  t.hour = 12;
-  t.millisecond = 345;
+  const platform::LocalTime t = testsupport::MakeLocalTime(2026, 7, 1, 12, 0, 0, 345);
   const int64_t ms = TimestampMs(t);
   EXPECT_EQ(ms % 1000, 345);
   EXPECT_EQ(std::to_string(ms).size(), 13u);
