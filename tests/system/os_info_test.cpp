@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/local_time.h"
+
 namespace {
 
 using FuntionImpl::ComposeOsName;
@@ -160,14 +162,7 @@ TEST(ScreenScale, DividesModeWidthByMonitorWidth) {
 }
 
 platform::LocalTime Utc(int y, int mo, int d, int h, int mi, int s) {
-  platform::LocalTime t;
-  t.year = y;
-  t.month = mo;
-  t.day = d;
-  t.hour = h;
-  t.minute = mi;
-  t.second = s;
-  return t;
+  return testsupport::MakeLocalTime(y, mo, d, h, mi, s, 0);
 }
 
 TEST(ChinaTime, AddsEightHoursAcrossDayMonthAndYearEnds) {
