@@ -1,0 +1,67 @@
+#include <spawn.h>
+#include <unistd.h>
+
+#include <easylogging++.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/launch.h"
+#include "platform/paths.h"
+#include "platform/shell.h"
+#include "platform/text.h"
+
+extern char** environ;
+
+namespace platform {
+namespace {
+
+// The desktop's opener, when one is installed; detached from this process.
+bool XdgOpen(const std::string& target) {
+  std::vector<std::string> args = {"xdg-open", target};
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(&a[0]);
+  argv.push_back(nullptr);
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+  pid_t pid = 0;
+  const int rc = posix_spawnp(&pid, "xdg-open", nullptr, &attr, argv.data(), environ);
+  posix_spawnattr_destroy(&attr);
+  if (rc != 0) LOG(INFO) << " No desktop opener (xdg-open) for " << target;
+  return rc == 0;
+}
+
+}  // namespace
+
+bool ShellOpen(const std::wstring& target) {
+  const bool looksLikePath = !target.empty() && (target[0] == L'/' || target[0] == L'\\');
+  return XdgOpen(looksLikePath ? WideToUtf8(NativePath(target)) : WideToUtf8(target));
+}
+
+bool ShowInFileManager(const std::wstring& file) {
+  // Open the folder; file managers have no common way to select one file.
+  std::string path = WideToUtf8(NativePath(file));
+  const size_t slash = path.rfind('/');
+  return XdgOpen(slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1));
+}
+
+bool StartSelfHidden(const std::wstring& arguments) {
+  // No windows to hide here: a plain child in a session of its own.
+  return StartProcess(L"\"" + GetModulePath() + L"\" " + arguments, std::wstring()) == 0;
+}
+
+bool BrowseForFolder(unsigned /*flags*/, std::wstring* /*folder*/) {
+  LOG(INFO) << " No folder chooser on this system";
+  return false;
+}
+
+void ShowPlainMessageBox(void* /*ownerHandle*/, const std::wstring& text,
+                         const std::wstring& caption) {
+  LOG(INFO) << " Message box (no window system): " << WideToUtf8(caption) << " "
+            << WideToUtf8(text);
+}
+
+std::wstring ProgramFilesFolder() { return L"/opt"; }
+
+}  // namespace platform
