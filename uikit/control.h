@@ -25,11 +25,12 @@
 #include "uikit/backend.h"
 #include "uikit/canvas.h"
 #include "uikit/geometry.h"
+#include "uikit/markup.h"
 
 namespace uikit {
 
 class Window;
-struct MarkupRun;
+
 
 enum class ControlKind {
   kControl,
@@ -71,6 +72,7 @@ struct ControlEvent {
   uint32_t modifiers = 0;
   wchar_t ch = 0;
   int wheelDelta = 0;
+  int index = -1;  // kClick from a screen reader: the link to follow
 };
 
 // Box values of the dialect: "l,t,r,b".
@@ -186,6 +188,19 @@ class Control {
   // Visits the control and its descendants in document order.
   virtual void ForEach(const std::function<void(Control&)>& visit);
   virtual IWindowEvents::AccessibleItem::Role AccessibleRole() const;
+  // The window's native window exists (again): create native children (Edit, Combo).
+  virtual void OnWindowCreated();
+  // After each layout pass: native children follow their control's place and visibility.
+  virtual void AfterLayout();
+  // Tab inside the control (between the links of a text); false when the focus leaves it.
+  virtual bool MoveInnerFocus(bool backwards);
+  // Whether the cursor over p is a hand (links, `cursor="hand"`).
+  virtual bool WantsHandCursor(Point p) const;
+  // Something drawn over the whole tree (an open drop list); empty when none.
+  virtual Rect OverlayRect() const { return Rect{}; }
+  virtual void PaintOverlay(ICanvas& canvas) { (void)canvas; }
+  // The part of GetPos() that its parents let show (device pixels).
+  Rect VisibleRect() const;
   // Hover state helpers kept by the window.
   bool IsHot() const { return hot_; }
   bool IsPushed() const { return pushed_; }
@@ -256,7 +271,11 @@ class Label : public Control {
   bool OnEvent(const ControlEvent& event) override;
   bool IsTabStop() const override;
   bool IsInteractive() const override;
+  bool MoveInnerFocus(bool backwards) override;
+  bool WantsHandCursor(Point p) const override;
   IWindowEvents::AccessibleItem::Role AccessibleRole() const override;
+  // The text of link index (without markup).
+  std::wstring GetLinkText(int index) const;
 
   // Links of the markup (text order from 0) and where they were last drawn (device pixels).
   int GetLinkCount() const;
@@ -326,6 +345,7 @@ class Option : public Button {
   bool ApplyAttribute(const std::wstring& name, const std::wstring& value) override;
   std::wstring StateImage() const override;
   Color StateTextColor() const override;
+  void Attach(Window* window, Control* parent) override;
 
   bool selected_ = false;
   std::wstring group_;
@@ -370,11 +390,15 @@ class Combo : public Label {
   Control* FindAt(Point p) override;
   bool IsTabStop() const override;
   bool IsInteractive() const override;
-  void Attach(Window* window, Control* parent) override;
+  void OnWindowCreated() override;
+  void AfterLayout() override;
+  Rect OverlayRect() const override;
+  void PaintOverlay(ICanvas& canvas) override;
   IWindowEvents::AccessibleItem::Role AccessibleRole() const override;
   INativeCombo* Native() const { return native_.get(); }
   // The drop list's rectangle (device pixels) when open.
   Rect DropRect() const;
+  int HotItem() const { return hotItem_; }
 
  protected:
   bool ApplyAttribute(const std::wstring& name, const std::wstring& value) override;
@@ -415,7 +439,8 @@ class Edit : public Label {
   bool OnEvent(const ControlEvent& event) override;
   bool IsTabStop() const override;
   bool IsInteractive() const override;
-  void Attach(Window* window, Control* parent) override;
+  void OnWindowCreated() override;
+  void AfterLayout() override;
   IWindowEvents::AccessibleItem::Role AccessibleRole() const override;
   bool IsReadOnly() const { return readOnly_; }
   void SetReadOnly(bool readOnly);
@@ -493,8 +518,12 @@ class Container : public Control {
   Control* FindAt(Point p) override;
   bool OnEvent(const ControlEvent& event) override;
   void Attach(Window* window, Control* parent) override;
+  void OnWindowCreated() override;
   void ForEach(const std::function<void(Control&)>& visit) override;
   bool IsTabStop() const override { return false; }
+  bool WantsHandCursor(Point p) const override;
+  // Scrolls so that child (a descendant) shows; false when no scrolling was needed.
+  bool ScrollIntoView(const Control& descendant);
   bool IsInteractive() const override;
 
  protected:
@@ -545,14 +574,12 @@ class TabLayout : public Container {
 
   void Paint(ICanvas& canvas, const Rect& clip) override;
   Control* FindAt(Point p) override;
-  void Attach(Window* window, Control* parent) override;
 
  protected:
   bool ApplyAttribute(const std::wstring& name, const std::wstring& value) override;
   int LayoutChildren(const Rect& inner) override;
 
  private:
-  void ApplySelection();
   int curSel_ = 0;
 };
 

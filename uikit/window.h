@@ -20,6 +20,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "uikit/backend.h"
@@ -80,7 +81,7 @@ class Window : public IWindowEvents {
   // window (hidden unless the style asks to be visible). False, with a log line, when the
   // file is missing or not a layout; the window is then unusable but safe to destroy.
   bool Create(const WindowSpec& spec, const std::wstring& skinFile);
-  bool IsCreated() const { return native_ != nullptr; }
+  bool IsCreated() const { return native_ != nullptr && !nativeDestroyed_; }
 
   Control* Root() const { return root_.get(); }
   Control* FindControl(const std::wstring& name) const;
@@ -127,6 +128,8 @@ class Window : public IWindowEvents {
   void Close(int result = 0);
   // Shows the window (owner disabled) and runs a modal loop; returns the Close() result.
   int ShowModal();
+  // Ends a running modal loop with result (the window is destroyed when ShowModal returns).
+  void EndModal(int result);
   void SetCaption(const std::wstring& caption);
   void SetTaskbarProgress(TaskbarState state, int value, int total);
   void* NativeHandle() const;
@@ -165,6 +168,17 @@ class Window : public IWindowEvents {
   std::vector<Option*> GroupOptions(const std::wstring& group) const;
   // Called by controls being destroyed, so the window forgets them.
   void ForgetControl(Control* control);
+  // A control was hidden or disabled: it loses hover, press and focus.
+  void ControlChanged(Control* control);
+  // Whether the calling thread is the window's thread.
+  bool IsWindowThread() const;
+  // The open drop list (a Combo without a native one), drawn over everything.
+  void SetPopup(Control* popup);
+  Control* GetPopup() const { return popup_; }
+  // Whether control is still part of this window's tree (for posted work).
+  bool Contains(const Control* control) const;
+  // Acts as a click on control (mouse, Space/Enter or a screen reader).
+  void ClickControl(Control* control, int linkIndex = -1);
 
   // IWindowEvents (called by the backend).
   void OnPaint(ICanvas& canvas, const Rect& dirty) override;
@@ -194,7 +208,9 @@ class Window : public IWindowEvents {
   void LogMissing(const std::wstring& name, const Control* found);
   void RunTasks();
   void UpdateHot(Point p);
-  void Click(Control* control);
+  Control* TargetAt(Point p);
+  void SetFocusFrom(Control* control, bool backwards);
+  void RequestClose();
   std::vector<Control*> TabStops() const;
   void DestroyNative();
   void ApplyRtlToNatives();
@@ -224,11 +240,15 @@ class Window : public IWindowEvents {
   Control* hot_ = nullptr;
   Control* pressed_ = nullptr;
   Control* focus_ = nullptr;
+  Control* popup_ = nullptr;
+  std::thread::id thread_;
   bool focusCue_ = false;  // the focus rectangle shows after keyboard use
   bool modal_ = false;
   int closeResult_ = 0;
   bool closing_ = false;
+  bool nativeDestroyed_ = false;
   std::vector<std::wstring> missingLogged_;
+  std::vector<std::pair<Control*, int>> accessibleTargets_;  // item -> control, link
 
   std::mutex taskLock_;
   std::deque<std::function<void()>> tasks_;  // guarded by taskLock_

@@ -250,8 +250,11 @@ class HeadlessWindow : public INativeWindow {
   bool destroyed_ = false;
   int enabledCount_ = 0;
   int modalDepth_ = 0;
-  std::vector<int> modalResults_;  // stack: -1 running
-  std::vector<bool> modalEnded_;
+  struct ModalFrame {
+    bool ended = false;
+    int result = -1;
+  };
+  std::vector<ModalFrame> modal_;
   TaskbarState taskbarState_ = TaskbarState::kNone;
   int taskbarValue_ = 0;
   int taskbarTotal_ = 0;
@@ -356,8 +359,8 @@ class Driver {
   void MouseDown(Window& window, Point p);
   void MouseUp(Window& window, Point p);
   void Wheel(Window& window, Point p, int delta);
-  // Key down to the window (or to the focused native edit/combo first), then WM_CHAR for
-  // Space and Enter like the system would not (the toolkit acts on key down).
+  // A key down: to the focused native edit or combo first, to the window when that does not
+  // use it. True when something used the key.
   bool KeyPress(Window& window, int key, uint32_t modifiers = 0);
   // Characters to the focused edit (or to the window).
   void TypeText(Window& window, const std::wstring& text);
