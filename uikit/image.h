@@ -60,10 +60,14 @@ class ImageCache {
   void DropLoaded();
 
   void SetHighDensity(bool preferDoubleSize);
+  // 2 when the image of that name came from its "@2x" file (its pixels are then twice its
+  // logical size, which source rectangles and nine-grid corners of the skin are given in),
+  // else 1.
+  int Density(const std::wstring& name);
 
  private:
   static std::wstring Key(const std::wstring& name);
-  ImagePtr LoadLocked(const std::wstring& key, const std::wstring& name);
+  ImagePtr LoadLocked(const std::wstring& key, const std::wstring& name, bool logMiss);
 
   ResourcePackage& package_;
   IImageDecoder& decoder_;
@@ -72,6 +76,8 @@ class ImageCache {
   std::map<std::wstring, ImagePtr> registered_;  // guarded by lock_
   std::map<std::wstring, ImagePtr> loaded_;      // guarded by lock_
   std::set<std::wstring> failed_;                // guarded by lock_
+  std::set<std::wstring> missLogged_;            // guarded by lock_
+  std::set<std::wstring> doubled_;               // loaded from "@2x"; guarded by lock_
 };
 
 }  // namespace uikit
