@@ -2,19 +2,36 @@
 
 #include <easylogging++.h>
 
-#include <cstdio>
 
 #include "analytics/log_upload.h"
 #include "analytics/single_user_log.h"
 #include "config/configure.h"
 #include "download/libcurl_tool.h"
 #include "platform/com.h"
+#include "platform/firewall.h"
 #include "platform/resource.h"
 #include "platform/sysinfo.h"
 #include "platform/text.h"
 #include "system/language.h"
+#include "app/process_state.h"
+#include "ui/install_ui_main_wnd.h"
+#include "ui/message_box_wnd.h"
+#include "ui/pending_workers.h"
+#include "ui/window_styles.h"
+#include "ui/platform_backend.h"
+#include "uikit/resource_package.h"
+#include "uikit/toolkit.h"
 
 namespace app {
+namespace {
+
+// The toolkit is installed on first use, over the package that step 1 filled.
+void EnsureToolkit() {
+  if (!uikit::Toolkit::IsInstalled())
+    uikit::Toolkit::Install(ui::CreatePlatformBackend(), uikit::ResourcePackage::Global());
+}
+
+}  // namespace
 
 bool DefaultStartupHooks::LoadSkinResource(const void** data, size_t* size) {
   return platform::LoadOwnResource(L"ZIPRES", platform::kSkinResourceId, data, size);
@@ -47,9 +64,11 @@ int DefaultStartupHooks::GetLanguageByLocalSystem() {
   return static_cast<int>(FuntionImpl::GetLanguageByLocalSystem());
 }
 
-void DefaultStartupHooks::ShowMessageBox(int type, int language, const std::wstring& /*text*/) {
-  LOG(INFO) << " Message box " << type << " in language " << language
-            << ": no window toolkit in this build";
+void DefaultStartupHooks::ShowMessageBox(int type, int language, const std::wstring& text) {
+  EnsureToolkit();
+  ui::MessageBoxWnd box(type, language, text);
+  const int result = box.ShowModal(nullptr);
+  LOG(INFO) << " Message box " << type << " closed with " << result;
 }
 
 bool DefaultStartupHooks::InitializeCom() { return platform::InitializeComApartment(); }
@@ -58,15 +77,28 @@ void DefaultStartupHooks::UninitializeCom() { platform::UninitializeCom(); }
 
 void DefaultStartupHooks::AuthorizeSelfInFirewall(const std::wstring& programPath) {
   // Failures of this step go to standard output and are otherwise ignored.
-  std::printf("Firewall authorisation of %s: not available in this build\n",
-              platform::WideToUtf8(programPath).c_str());
+  platform::AuthorizeSelfInFirewall(programPath);
 }
 
 bool DefaultStartupHooks::RunWindow() {
-  LOG(INFO) << " No installer window in this build; the message loop ends at once";
+  EnsureToolkit();
+  ui::InstallUIMainWnd::SetWindowClassName(ProcessState::Get().WindowClassName());
+  // The window lives until the process ends: worker threads that outlive the exit wait may
+  // still read it.
+  static ui::PendingInstallWorkers workers;
+  window_ = new ui::InstallUIMainWnd(workers, analytics::CSingleUserLog::GetInstance());
+  if (!window_->Create(L"Brindlecot Kerfo", ui::kWsPopup | ui::kWsSysMenu | ui::kWsMinimizeBox,
+                       0, 0, 0, 600, 400)) {
+    return false;
+  }
+  window_->InitWindow();
+  window_->ShowCentred();
+  uikit::Toolkit::Global().RunMessageLoop();
   return true;
 }
 
-void DefaultStartupHooks::WaitForAllThreadExit() {}
+void DefaultStartupHooks::WaitForAllThreadExit() {
+  if (window_) window_->WaitForAllThreadExit();
+}
 
 }  // namespace app

@@ -1,9 +1,11 @@
-// The real start-up hooks: each reaches the subsystem that owns the step. Steps whose
-// subsystem has not landed yet (window, message boxes, firewall) log what they
-// would do and report it honestly; the message loop then ends at once.
+// The real start-up hooks: each reaches the subsystem that owns the step.
 #pragma once
 
 #include "app/startup.h"
+
+namespace ui {
+class InstallUIMainWnd;
+}
 
 namespace app {
 
@@ -23,6 +25,9 @@ class DefaultStartupHooks : public IStartupHooks {
   void AuthorizeSelfInFirewall(const std::wstring& programPath) override;
   bool RunWindow() override;
   void WaitForAllThreadExit() override;
+
+ private:
+  ui::InstallUIMainWnd* window_ = nullptr;  // never destroyed (see RunWindow)
 };
 
 }  // namespace app

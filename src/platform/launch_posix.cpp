@@ -35,7 +35,9 @@ uint32_t Spawn(const std::vector<std::wstring>& args, const std::wstring& workin
   const int rc = posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), environ);
   posix_spawnattr_destroy(&attr);
   posix_spawn_file_actions_destroy(&actions);
-  // glibc reports a failed exec here, so a started child is a running program.
+  // glibc reports a failed exec here, so a started child is a running program. A missing
+  // program reads as the system's "file not found", as creating a process from one does there.
+  if (rc == ENOENT) return 2;
   return rc == 0 ? 0 : ErrnoToWinError(rc);
 }
 

@@ -305,6 +305,14 @@ EnumLanguage LanguageFromUiLanguageId(uint32_t languageId) {
   return EnumLanguage::English;
 }
 
+uint32_t GetLanguageWindowsId(EnumLanguage language) {
+  if (language == EnumLanguage::English || !IsValidLanguage(language)) return 1033;
+  for (const IdToLanguage& row : kUiLanguages) {
+    if (row.language == language) return row.id;
+  }
+  return 1033;
+}
+
 EnumLanguage GetLanguageByLocalSystem() {
   uint32_t id = platform::GetUserUiLanguageId();
   LOG(INFO) << " GetLanguageByLocalSystem: " << id;

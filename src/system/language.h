@@ -52,6 +52,9 @@ std::string GetLanguageCode(EnumLanguage language);
 // Maps a Windows interface language id to the installer's language; English for any id the
 // installer has no language for (Arabic only for the primary id 1025).
 EnumLanguage LanguageFromUiLanguageId(uint32_t languageId);
+// The main Windows language id of a language (the first of the ids mapped to it: 1033 for
+// English, 1041 Japanese, 2052 Simplified Chinese, ...).
+uint32_t GetLanguageWindowsId(EnumLanguage language);
 // The user's default interface language mapped as above; logs the id it found.
 EnumLanguage GetLanguageByLocalSystem();
 

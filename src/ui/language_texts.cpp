@@ -5,6 +5,7 @@
 
 #include "platform/text.h"
 #include "uikit/resource_package.h"
+#include "uikit/toolkit.h"
 
 namespace ui {
 namespace {
@@ -101,9 +102,13 @@ bool CLanguageFile::Lookup(const std::wstring& section, const std::wstring& key,
 
 std::wstring GetLanguageText(const std::wstring& section, const std::wstring& key,
                              EnumLanguage language) {
+  // The windows' package (the process-wide one, unless a test gave the toolkit its own).
+  const uikit::ResourcePackage& package = uikit::Toolkit::IsInstalled()
+                                              ? uikit::Toolkit::Global().Package()
+                                              : uikit::ResourcePackage::Global();
   CLanguageFile file;
   std::wstring text;
-  if (file.Load(uikit::ResourcePackage::Global(), language) &&
+  if (file.Load(package, language) &&
       !file.Lookup(section, key, &text)) {
     LOG(INFO) << " Language text missing: " << platform::WideToUtf8(section) << "/"
               << platform::WideToUtf8(key);

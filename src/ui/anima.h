@@ -1,0 +1,77 @@
+// CAnima: the install page's slides. Every picture pair is merged once into one wide image
+// and every step of a slide is drawn once, all registered in the toolkit's image cache by
+// name; a slide then only switches the picture control's background, one step every 50 ms.
+//
+// Pictures are the skin's built-in frames ("skin\anima\%d.png", with the language's caption
+// drawn on them) or, once the banner service delivered them, files named prefix + number +
+// suffix (a missing or broken one falls back to the built-in frame of that number).
+//
+// Threading: window thread only (drawing, the cache and the slide timer).
+// Ownership: the window owns the animation; the target control and the toolkit outlive it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "uikit/image.h"
+#include "uikit/toolkit.h"
+#include "uikit/window.h"
+
+namespace ui {
+
+class InstallUIMainWnd;
+
+class CAnima {
+ public:
+  static constexpr int kFrameWidth = 650;
+  static constexpr int kFrameHeight = 300;
+  static constexpr int kSteps = 25;
+  static constexpr int kStepPixels = 26;
+  static constexpr unsigned kStepMs = 50;
+  // The window's timer that paces the slides.
+  static constexpr uint32_t kSlideTimerId = 3100;
+
+  CAnima(InstallUIMainWnd& window, uikit::Control& target, uikit::Toolkit& toolkit);
+
+  void HorizontalMoveAnimaInit(const std::wstring& prefix, const std::wstring& suffix);
+  // Plays the slide from picture a to picture b (1-based). Nothing when a == b, when there is
+  // only one picture, when a picture number is out of range, or before Init.
+  void Slide(int a, int b);
+  // The slide timer fired: show the next step.
+  void OnSlideTimer();
+
+  bool IsReady() const { return ready_; }
+  bool IsSliding() const { return step_ > 0; }
+  int FrameCount() const { return frames_; }
+  int MergedCount() const { return merged_; }
+
+  static std::wstring MergedName(int i, int j);       // "Merge%02d%02d.png"
+  static std::wstring StepName(int i, int j, int s);  // merged name + "%02d"
+
+ private:
+  uikit::ImagePtr LoadDelivered(int k);
+  uikit::ImagePtr BuiltIn(int k);
+  uikit::ImagePtr Picture(int k);
+  void CollectCaptions();
+  uikit::ImagePtr StepImage(int i, int j, int index);
+  void ShowStep();
+
+  InstallUIMainWnd& window_;
+  uikit::Control& target_;
+  uikit::Toolkit& toolkit_;
+  int frames_ = 0;
+  bool ready_ = false;
+  int merged_ = 0;
+  std::wstring prefix_;
+  std::wstring suffix_;
+  std::vector<std::wstring> captions_;
+  std::vector<std::wstring> extraCaptions_;
+  std::vector<uikit::ImagePtr> pictures_;  // index k-1; built once per Init
+
+  // The slide in progress.
+  int from_ = 0;
+  int to_ = 0;
+  int step_ = 0;  // 1..25 while sliding, 0 when idle
+};
+
+}  // namespace ui

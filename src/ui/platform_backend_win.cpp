@@ -1,0 +1,11 @@
+#include "ui/platform_backend.h"
+
+#include "uikit/win32/win32_backend.h"
+
+namespace ui {
+
+std::unique_ptr<uikit::IBackend> CreatePlatformBackend() {
+  return std::make_unique<uikit::Win32Backend>();
+}
+
+}  // namespace ui
