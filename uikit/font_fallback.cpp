@@ -134,8 +134,11 @@ Script DetectScript(const std::wstring& sample, const std::wstring& faceHint) {
   }
   if (han) {
     if (japaneseForm) return Script::kJapanese;
+    // Many traditional forms are Japanese too (設, 認, 語): a Japanese or Korean face decides.
+    const Script byFace = HanScriptFromFace(faceHint);
+    if (byFace == Script::kJapanese || byFace == Script::kKorean) return byFace;
     if (traditional) return Script::kChineseTraditional;
-    return HanScriptFromFace(faceHint);
+    return byFace;
   }
   return first;
 }

@@ -25,10 +25,11 @@ enum class Script {
   kThai,
 };
 
-// The script a sample needs. Kana makes Japanese and Hangul Korean, whatever else is mixed in;
-// Han alone is Chinese (traditional when it holds characters only traditional Chinese writes,
-// Japanese when it holds Japanese-only forms or the requested face is a Japanese one), and the
-// first Arabic, Hebrew, Devanagari or Thai letter decides otherwise.
+// The script a sample needs. Kana makes Japanese and Hangul Korean, whatever else is mixed in.
+// Han alone is Japanese when it holds Japanese-only forms or the requested face is a Japanese
+// one, Korean with a Korean face, else Chinese: traditional when it holds characters that
+// simplified Chinese writes otherwise. Otherwise the first Arabic, Hebrew, Devanagari or Thai
+// letter decides.
 Script DetectScript(const std::wstring& sample, const std::wstring& faceHint = std::wstring());
 
 // The faces to try for a script, best first.
