@@ -143,6 +143,32 @@ Script DetectScript(const std::wstring& sample, const std::wstring& faceHint) {
   return first;
 }
 
+bool CharBelongsTo(wchar_t c, Script script) {
+  const bool cjk = IsKana(c) || IsHangul(c) || IsHan(c);
+  switch (script) {
+    case Script::kJapanese:
+    case Script::kKorean:
+    case Script::kChineseSimplified:
+    case Script::kChineseTraditional:
+      return cjk && !InRange(c, 0xD800, 0xDFFF);
+    case Script::kArabic:
+      return IsArabic(c);
+    case Script::kHebrew:
+      return IsHebrew(c);
+    case Script::kDevanagari:
+      return IsDevanagari(c);
+    case Script::kThai:
+      return IsThai(c);
+    case Script::kLatin:
+      break;
+  }
+  if (cjk || IsArabic(c) || IsHebrew(c) || IsDevanagari(c) || IsThai(c)) return false;
+  // Controls, surrogates, spaces and invisible formatting marks need no glyph of their own.
+  return !(c < 0x21 || InRange(c, 0x7F, 0xA0) || InRange(c, 0xD800, 0xDFFF) ||
+           InRange(c, 0x200B, 0x200F) || InRange(c, 0x2028, 0x202F) ||
+           InRange(c, 0x2060, 0x206F) || c == 0xFEFF || c == 0x3000);
+}
+
 const std::vector<std::wstring>& FaceCandidates(Script script) {
   for (const auto& row : Table()) {
     if (row.script == script) return row.faces;

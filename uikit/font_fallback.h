@@ -32,6 +32,12 @@ enum class Script {
 // letter decides.
 Script DetectScript(const std::wstring& sample, const std::wstring& faceHint = std::wstring());
 
+// Whether a face chosen for `script` must have a glyph for c: the letters of that script (for
+// the CJK scripts kana, Han and Hangul alike). For kLatin every visible character that belongs
+// to none of the other scripts. Text mixing scripts (an Arabic sentence with the product's
+// Latin name) relies on the system's font linking for the rest.
+bool CharBelongsTo(wchar_t c, Script script);
+
 // The faces to try for a script, best first.
 const std::vector<std::wstring>& FaceCandidates(Script script);
 

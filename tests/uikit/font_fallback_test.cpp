@@ -124,3 +124,23 @@ TEST(FontFallbackTest, TheUsabilityTestSeesTheSample) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FontFallbackTest, OnlyTheLettersOfTheScriptNeedTheFace) {
+  using uikit::CharBelongsTo;
+  EXPECT_TRUE(CharBelongsTo(L'क', Script::kDevanagari));
+  EXPECT_FALSE(CharBelongsTo(L'K', Script::kDevanagari));  // the Latin product name in Hindi
+  EXPECT_TRUE(CharBelongsTo(L'ก', Script::kThai));
+  EXPECT_TRUE(CharBelongsTo(L'ب', Script::kArabic));
+  EXPECT_FALSE(CharBelongsTo(L'1', Script::kArabic));
+  EXPECT_TRUE(CharBelongsTo(L'あ', Script::kChineseSimplified));  // any CJK face must draw kana
+  EXPECT_TRUE(CharBelongsTo(L'中', Script::kJapanese));
+  EXPECT_TRUE(CharBelongsTo(L'K', Script::kLatin));
+  EXPECT_TRUE(CharBelongsTo(L'Ж', Script::kLatin));
+  EXPECT_FALSE(CharBelongsTo(L' ', Script::kLatin));
+  EXPECT_FALSE(CharBelongsTo(0x200F, Script::kLatin));  // right-to-left mark
+  EXPECT_FALSE(CharBelongsTo(L'中', Script::kLatin));
+}
+
+}  // namespace

@@ -42,6 +42,12 @@ Color At(const std::vector<Color>& px, int width, int x, int y) {
   return px[static_cast<size_t>(y) * width + x];
 }
 
+std::string platform_name(const std::wstring& text) {
+  std::string out;
+  for (wchar_t c : text) out += c < 128 ? static_cast<char>(c) : '?';
+  return out;
+}
+
 struct Extent {
   int opaque = 0;      // pixels with alpha 255
   int anyInk = 0;      // pixels with alpha > 0
@@ -215,6 +221,46 @@ TEST(Win32BackendTest, ComplexScriptsDrawInkWithTheSkinsMissingFaces) {
     }
     const Extent e = Measure(ReadPixels(*image), 160, 40, Rect{0, 0, 160, 40});
     EXPECT_GT(e.opaque, 20) << std::string(sample.begin(), sample.end());
+  }
+}
+
+// Ink columns [first, last] of an image, -1 when empty.
+std::pair<int, int> InkColumns(const std::vector<Color>& px, int width, int height) {
+  int first = -1, last = -1;
+  for (int x = 0; x < width; ++x) {
+    for (int y = 0; y < height; ++y) {
+      if (uikit::AlphaOf(At(px, width, x, y)) > 128) {
+        if (first < 0) first = x;
+        last = x;
+        break;
+      }
+    }
+  }
+  return {first, last};
+}
+
+TEST(Win32BackendTest, AlignmentRestsOnShapedWidthsAcrossScriptsAndFaces) {
+  // Arabic with the Latin product name, right aligned: the ink ends at the box's right edge and
+  // the measured width is the drawn width (joined Arabic is narrower than its letters apart).
+  const uikit::FontSpec font{L"Microsoft YaHei", 18};
+  for (const std::wstring& text : {std::wstring(L"العربية: تثبيت برنامج Brindlecot Kerfo"),
+                                  std::wstring(L"हिन्दी: Brindlecot Kerfo इंस्टॉल करें"),
+                                  std::wstring(L"ไทย: ติดตั้ง Brindlecot Kerfo")}) {
+    const int w = 420, h = 40;
+    auto image = Backend().CreateImage(w, h);
+    uikit::Size measured;
+    {
+      auto canvas = Backend().CanvasFor(image);
+      measured = canvas->MeasureText(text, font, uikit::kSingleLine, 0);
+      canvas->DrawText(text, Rect{0, 0, w - 10, h}, font, 0xFF000000u,
+                       uikit::kSingleLine | uikit::kVCenter | uikit::kAlignRight |
+                           (text[0] == 0x0627 ? static_cast<uint32_t>(uikit::kRtlReading) : 0u));
+    }
+    const auto ink = InkColumns(ReadPixels(*image), w, h);
+    const std::string name(platform_name(text));
+    ASSERT_GE(ink.first, 0) << name;
+    EXPECT_NEAR(ink.second, w - 11, 4) << name << ": right aligned";
+    EXPECT_NEAR(ink.second - ink.first + 1, measured.cx, 6) << name << ": measured as drawn";
   }
 }
 

@@ -32,11 +32,8 @@ int CALLBACK CollectFace(const LOGFONTW* font, const TEXTMETRICW*, DWORD, LPARAM
   return 1;
 }
 
-bool IgnoredForCoverage(wchar_t c) {
-  return c < 0x20 || (c >= 0xD800 && c <= 0xDFFF) || (c >= 0x200B && c <= 0x200F) ||
-         (c >= 0x202A && c <= 0x202E) || (c >= 0x2060 && c <= 0x206F) || c == 0xFEFF ||
-         c == L' ' || c == 0x00A0;
-}
+// Resolved faces are remembered per face and sample; a window's texts are a few hundred.
+constexpr size_t kMaxResolvedEntries = 4096;
 
 }  // namespace
 
@@ -81,55 +78,92 @@ void BackendState::EnumerateFacesLocked() {
 
 bool BackendState::CoversLocked(const std::wstring& face, const std::wstring& sample,
                                 int script) {
-  const std::wstring key = Lower(face) + L"|" + std::to_wstring(script);
-  auto found = coverage.find(key);
-  if (found != coverage.end()) return found->second;
-  std::wstring chars;
+  std::set<wchar_t>& known = glyphsPresent[Lower(face)];
+  std::set<wchar_t>& missing = glyphsMissing[Lower(face)];
+  std::wstring unknown;
   for (wchar_t c : sample) {
-    if (!IgnoredForCoverage(c)) chars.push_back(c);
+    if (!CharBelongsTo(c, static_cast<Script>(script))) continue;
+    if (missing.count(c)) return false;
+    if (!known.count(c) && unknown.find(c) == std::wstring::npos) unknown.push_back(c);
   }
-  bool covers = true;
-  if (!chars.empty()) {
-    HDC dc = CreateCompatibleDC(nullptr);
-    LOGFONTW lf{};
-    lf.lfHeight = -16;
-    lf.lfCharSet = DEFAULT_CHARSET;
-    lstrcpynW(lf.lfFaceName, face.c_str(), LF_FACESIZE);
-    HFONT font = CreateFontIndirectW(&lf);
-    if (dc && font) {
-      HGDIOBJ old = SelectObject(dc, font);
-      std::vector<WORD> glyphs(chars.size());
-      if (GetGlyphIndicesW(dc, chars.c_str(), static_cast<int>(chars.size()), glyphs.data(),
-                           GGI_MARK_NONEXISTING_GLYPHS) == GDI_ERROR) {
-        covers = false;
-      } else {
-        covers = std::none_of(glyphs.begin(), glyphs.end(), [](WORD g) { return g == 0xFFFF; });
+  if (unknown.empty()) return true;
+  bool covers = false;
+  HDC dc = CreateCompatibleDC(nullptr);
+  LOGFONTW lf{};
+  lf.lfHeight = -16;
+  lf.lfCharSet = DEFAULT_CHARSET;
+  lstrcpynW(lf.lfFaceName, face.c_str(), LF_FACESIZE);
+  HFONT font = CreateFontIndirectW(&lf);
+  if (dc && font) {
+    HGDIOBJ old = SelectObject(dc, font);
+    std::vector<WORD> glyphs(unknown.size());
+    if (GetGlyphIndicesW(dc, unknown.c_str(), static_cast<int>(unknown.size()), glyphs.data(),
+                         GGI_MARK_NONEXISTING_GLYPHS) != GDI_ERROR) {
+      covers = true;
+      for (size_t i = 0; i < unknown.size(); ++i) {
+        if (glyphs[i] == 0xFFFF) {
+          missing.insert(unknown[i]);
+          covers = false;
+        } else {
+          known.insert(unknown[i]);
+        }
       }
-      SelectObject(dc, old);
     }
-    if (font) DeleteObject(font);
-    if (dc) DeleteDC(dc);
+    SelectObject(dc, old);
   }
-  coverage.emplace(key, covers);
+  if (font) DeleteObject(font);
+  if (dc) DeleteDC(dc);
   return covers;
 }
 
 std::wstring BackendState::Resolve(const std::wstring& face, const std::wstring& sample) {
-  const int script = static_cast<int>(DetectScript(sample, face));
   std::lock_guard<std::mutex> hold(lock);
-  const std::wstring key = face + L"|" + std::to_wstring(script);
+  return ResolveLocked(face, sample);
+}
+
+std::wstring BackendState::ResolveLocked(const std::wstring& face, const std::wstring& sample) {
+  const std::wstring key = face + L"|" + sample;
   auto found = resolved.find(key);
   if (found != resolved.end()) return found->second;
   EnumerateFacesLocked();
+  const int script = static_cast<int>(DetectScript(sample, face));
   std::wstring picked = PickFace(face, sample, [&](const std::wstring& candidate) {
     return installedFaces.count(Lower(candidate)) != 0 && CoversLocked(candidate, sample, script);
   });
-  if (picked != face) {
+  if (picked != face && loggedFallbacks.insert(face + L"|" + std::to_wstring(script)).second) {
     LOG(INFO) << " Font face \"" << platform::WideToUtf8(face) << "\" drawn as \""
               << platform::WideToUtf8(picked) << "\" (script " << script << ")";
   }
+  if (resolved.size() >= kMaxResolvedEntries) resolved.clear();
   resolved.emplace(key, picked);
   return picked;
+}
+
+std::vector<BackendState::FaceRun> BackendState::SplitByFace(const std::wstring& face,
+                                                             const std::wstring& text) {
+  std::lock_guard<std::mutex> hold(lock);
+  const std::wstring primary = ResolveLocked(face, text);
+  std::vector<FaceRun> runs;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const wchar_t c = text[i];
+    const wchar_t one[2] = {c, 0};
+    std::wstring want;
+    if (!CharBelongsTo(c, DetectScript(one, face)) && !runs.empty()) {
+      want = runs.back().face;  // spaces, digits, punctuation and marks stay with their run
+    } else if (installedFaces.count(Lower(primary)) &&
+               CoversLocked(primary, one, static_cast<int>(DetectScript(one, face)))) {
+      want = primary;
+    } else {
+      want = ResolveLocked(face, one);
+    }
+    if (runs.empty() || runs.back().face != want) {
+      runs.push_back(FaceRun{i, i + 1, want});
+    } else {
+      runs.back().end = i + 1;
+    }
+  }
+  if (runs.empty()) runs.push_back(FaceRun{0, text.size(), primary});
+  return runs;
 }
 
 Win32Backend::Win32Backend() : state_(std::make_unique<BackendState>()) {

@@ -4,10 +4,12 @@
 // and is then blended in with the text colour, which keeps the alpha channel right.
 #include <objidl.h>
 #include <gdiplus.h>
+#include <usp10.h>
 
 #include <algorithm>
 #include <cstring>
 
+#include "uikit/font_fallback.h"
 #include "uikit/win32/internal_win.h"
 
 namespace uikit {
@@ -207,21 +209,15 @@ class MemoryCanvas : public ICanvas {
                 uint32_t format) override {
     if (text.empty() || AlphaOf(c) == 0) return;
     const Rect area = (format & kNoClip) ? clips_.back() : box.Intersect(clips_.back());
-    if (area.IsEmpty()) return;
-    if (!scratch_.Dc() || scratch_.Width() < area.Width() || scratch_.Height() < area.Height()) {
-      if (!scratch_.Create(std::max(area.Width(), scratch_.Width()),
-                           std::max(area.Height(), scratch_.Height()))) {
-        return;
-      }
-      SetBkMode(scratch_.Dc(), TRANSPARENT);
-      SetTextColor(scratch_.Dc(), RGB(255, 255, 255));
-    }
-    for (int y = 0; y < area.Height(); ++y) {
-      std::memset(scratch_.Bits() + static_cast<size_t>(y) * scratch_.Width(), 0,
-                  static_cast<size_t>(area.Width()) * 4);
-    }
+    if (area.IsEmpty() || !PrepareScratch(area)) return;
     HDC dc = scratch_.Dc();
-    HGDIOBJ oldFont = SelectObject(dc, state_.FontFor(font, text));
+    const auto runs = state_.SplitByFace(font.face, text);
+    // One line is laid out here, run by run, so its alignment rests on shaped widths.
+    if (OneLine(text, format) && DrawRuns(dc, text, runs, box, area, font, format)) {
+      Composite(area, c);
+      return;
+    }
+    HGDIOBJ oldFont = SelectObject(dc, state_.Font(font, runs.front().face));
     const UINT flags = DrawTextFlags(format);
     RECT rc = ToRECT(box.Offset(-area.left, -area.top));
     if (!(format & kSingleLine) && (format & (kVCenter | kBottom))) {
@@ -231,26 +227,10 @@ class MemoryCanvas : public ICanvas {
       const int used = calc.bottom - calc.top, room = rc.bottom - rc.top;
       if (used < room) rc.top += (format & kVCenter) ? (room - used) / 2 : room - used;
     }
-    // DrawTextW may shorten the text in place with DT_MODIFYSTRING only; without it the
-    // buffer stays as given, so the string's own storage can be passed.
+    // Without DT_MODIFYSTRING DrawTextW leaves the buffer as given.
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rc, flags);
-    GdiFlush();
     SelectObject(dc, oldFont);
-
-    const uint32_t ca = AlphaOf(c), cr = RedOf(c), cg = GreenOf(c), cb = BlueOf(c);
-    for (int y = 0; y < area.Height(); ++y) {
-      const uint32_t* srow = scratch_.Bits() + static_cast<size_t>(y) * scratch_.Width();
-      uint32_t* row = bits_ + static_cast<size_t>(y + area.top) * width_ + area.left;
-      for (int x = 0; x < area.Width(); ++x) {
-        const uint32_t s = srow[x];
-        const uint32_t cover = std::max({(s >> 16) & 0xFFu, (s >> 8) & 0xFFu, s & 0xFFu});
-        if (cover == 0) continue;
-        const uint32_t a = (ca * cover + 127) / 255;
-        const uint32_t p = (a << 24) | (((cr * a + 127) / 255) << 16) |
-                           (((cg * a + 127) / 255) << 8) | ((cb * a + 127) / 255);
-        row[x] = Over(row[x], p);
-      }
-    }
+    Composite(area, c);
   }
 
   Size MeasureText(const std::wstring& text, const FontSpec& font, uint32_t format,
@@ -258,6 +238,11 @@ class MemoryCanvas : public ICanvas {
     if (!measureDc_) measureDc_.reset(CreateCompatibleDC(nullptr));
     HDC dc = measureDc_.get();
     if (!dc) return Size{};
+    if (!text.empty() && OneLine(text, format)) {
+      const auto runs = state_.SplitByFace(font.face, text);
+      std::vector<RunMetrics> metrics;
+      return MeasureRuns(dc, text, runs, font, format, &metrics);
+    }
     HGDIOBJ oldFont = SelectObject(dc, state_.FontFor(font, text.empty() ? L"x" : text));
     UINT flags = DT_NOPREFIX | DT_CALCRECT;
     if (format & kSingleLine) {
@@ -280,6 +265,138 @@ class MemoryCanvas : public ICanvas {
   }
 
  private:
+  struct RunMetrics {
+    int width;
+    int ascent;
+    int descent;
+    bool rtl;
+  };
+
+  static bool OneLine(const std::wstring& text, uint32_t format) {
+    if (format & kSingleLine) return true;
+    return !(format & kWordBreak) && text.find_first_of(L"\r\n") == std::wstring::npos;
+  }
+
+  static bool RunIsRtl(const std::wstring& text, const BackendState::FaceRun& run) {
+    for (size_t i = run.begin; i < run.end; ++i) {
+      const wchar_t one[2] = {text[i], 0};
+      const Script s = DetectScript(one);
+      if (s == Script::kArabic || s == Script::kHebrew) return true;
+    }
+    return false;
+  }
+
+  // The line's size when each run is drawn in its own face, baselines aligned.
+  Size MeasureRuns(HDC dc, const std::wstring& text, const std::vector<BackendState::FaceRun>& runs,
+                   const FontSpec& font, uint32_t format, std::vector<RunMetrics>* out) {
+    int width = 0, ascent = 0, descent = 0;
+    for (const auto& run : runs) {
+      HGDIOBJ old = SelectObject(dc, state_.Font(font, run.face));
+      TEXTMETRICW tm{};
+      GetTextMetricsW(dc, &tm);
+      RunMetrics m{0, tm.tmAscent, tm.tmDescent, RunIsRtl(text, run)};
+      m.width = ShapedWidth(dc, text.c_str() + run.begin, static_cast<int>(run.end - run.begin),
+                            m.rtl);
+      SelectObject(dc, old);
+      width += m.width;
+      ascent = std::max(ascent, m.ascent);
+      descent = std::max(descent, m.descent);
+      out->push_back(m);
+    }
+    return Size{width, ascent + descent};
+  }
+
+  // One line whose characters need several faces: the runs side by side (in reverse for a
+  // right-to-left paragraph), on one baseline. False when the line does not fit and should
+  // be shortened with an ellipsis instead.
+  bool DrawRuns(HDC dc, const std::wstring& text, const std::vector<BackendState::FaceRun>& runs,
+                const Rect& box, const Rect& area, const FontSpec& font, uint32_t format) {
+    std::vector<RunMetrics> metrics;
+    const Size line = MeasureRuns(dc, text, runs, font, format, &metrics);
+    if (line.cx > box.Width() && (format & kEndEllipsis)) return false;
+    int ascent = 0;
+    for (const auto& m : metrics) ascent = std::max(ascent, m.ascent);
+    int x = box.left;
+    if (format & kAlignCenter) {
+      x = box.left + (box.Width() - line.cx) / 2;
+    } else if (format & kAlignRight) {
+      x = box.right - line.cx;
+    }
+    int baseline = box.top + ascent;
+    if (format & kVCenter) {
+      baseline = box.top + (box.Height() - line.cy) / 2 + ascent;
+    } else if (format & kBottom) {
+      baseline = box.bottom - line.cy + ascent;
+    }
+    const bool rtl = (format & kRtlReading) != 0;
+    for (size_t k = 0; k < runs.size(); ++k) {
+      const size_t i = rtl ? runs.size() - 1 - k : k;
+      const auto& run = runs[i];
+      const auto& m = metrics[i];
+      HGDIOBJ old = SelectObject(dc, state_.Font(font, run.face));
+      RECT rc{x - area.left, baseline - m.ascent - area.top, x + m.width - area.left,
+              baseline + m.descent - area.top};
+      DrawTextW(dc, text.c_str() + run.begin, static_cast<int>(run.end - run.begin), &rc,
+                DT_SINGLELINE | DT_NOPREFIX | DT_NOCLIP | (m.rtl ? DT_RTLREADING : 0));
+      SelectObject(dc, old);
+      x += m.width;
+    }
+    return true;
+  }
+
+  // The width of shaped text (joined Arabic, Devanagari conjuncts) from Uniscribe, which is
+  // what DrawTextW draws; DT_CALCRECT measures unshaped glyphs on some systems (wine).
+  static int ShapedWidth(HDC dc, const wchar_t* text, int length, bool rtl) {
+    if (length <= 0) return 0;
+    SCRIPT_STRING_ANALYSIS ssa = nullptr;
+    if (ScriptStringAnalyse(dc, text, length, length * 3 / 2 + 16, -1,
+                            SSA_GLYPHS | (rtl ? SSA_RTL : 0), 0, nullptr, nullptr, nullptr,
+                            nullptr, nullptr, &ssa) == S_OK) {
+      const SIZE* size = ScriptString_pSize(ssa);
+      const int width = size ? static_cast<int>(size->cx) : -1;
+      ScriptStringFree(&ssa);
+      if (width >= 0) return width;
+    }
+    RECT rc{0, 0, 0x3FFFFFFF, 0};
+    DrawTextW(dc, text, length, &rc, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    return rc.right - rc.left;
+  }
+
+  bool PrepareScratch(const Rect& area) {
+    if (!scratch_.Dc() || scratch_.Width() < area.Width() || scratch_.Height() < area.Height()) {
+      if (!scratch_.Create(std::max(area.Width(), scratch_.Width()),
+                           std::max(area.Height(), scratch_.Height()))) {
+        return false;
+      }
+      SetBkMode(scratch_.Dc(), TRANSPARENT);
+      SetTextColor(scratch_.Dc(), RGB(255, 255, 255));
+    }
+    for (int y = 0; y < area.Height(); ++y) {
+      std::memset(scratch_.Bits() + static_cast<size_t>(y) * scratch_.Width(), 0,
+                  static_cast<size_t>(area.Width()) * 4);
+    }
+    return true;
+  }
+
+  // Blends the scratch's white-on-black coverage into the target in the text colour.
+  void Composite(const Rect& area, Color c) {
+    GdiFlush();
+    const uint32_t ca = AlphaOf(c), cr = RedOf(c), cg = GreenOf(c), cb = BlueOf(c);
+    for (int y = 0; y < area.Height(); ++y) {
+      const uint32_t* srow = scratch_.Bits() + static_cast<size_t>(y) * scratch_.Width();
+      uint32_t* row = bits_ + static_cast<size_t>(y + area.top) * width_ + area.left;
+      for (int x = 0; x < area.Width(); ++x) {
+        const uint32_t s = srow[x];
+        const uint32_t cover = std::max({(s >> 16) & 0xFFu, (s >> 8) & 0xFFu, s & 0xFFu});
+        if (cover == 0) continue;
+        const uint32_t a = (ca * cover + 127) / 255;
+        const uint32_t p = (a << 24) | (((cr * a + 127) / 255) << 16) |
+                           (((cg * a + 127) / 255) << 8) | ((cb * a + 127) / 255);
+        row[x] = Over(row[x], p);
+      }
+    }
+  }
+
   struct DcDeleter {
     void operator()(HDC dc) const { DeleteDC(dc); }
   };

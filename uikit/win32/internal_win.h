@@ -79,8 +79,11 @@ struct BackendState {
   std::mutex lock;
   bool facesEnumerated = false;              // guarded by lock
   std::set<std::wstring> installedFaces;     // lower case; guarded by lock
-  std::map<std::wstring, bool> coverage;     // "face|script" -> draws it; guarded by lock
-  std::map<std::wstring, std::wstring> resolved;  // "face|script" -> face; guarded by lock
+  // Per face (lower case): characters known to have a glyph, or none. Guarded by lock.
+  std::map<std::wstring, std::set<wchar_t>> glyphsPresent;
+  std::map<std::wstring, std::set<wchar_t>> glyphsMissing;
+  std::map<std::wstring, std::wstring> resolved;  // "face|sample" -> face; guarded by lock
+  std::set<std::wstring> loggedFallbacks;         // "face|script" logged once; guarded by lock
   std::map<std::tuple<std::wstring, int, bool, bool, bool>, HFONT> fonts;  // guarded by lock
 
   ~BackendState();
@@ -90,9 +93,19 @@ struct BackendState {
   HFONT FontFor(const FontSpec& spec, const std::wstring& text);
   std::wstring Resolve(const std::wstring& face, const std::wstring& sample);
 
+  // A text split where its characters need different faces (a Hindi sentence with the Latin
+  // product name under fonts that cover one script each). One run when one face draws all.
+  struct FaceRun {
+    size_t begin;
+    size_t end;
+    std::wstring face;
+  };
+  std::vector<FaceRun> SplitByFace(const std::wstring& face, const std::wstring& text);
+
  private:
   void EnumerateFacesLocked();
   bool CoversLocked(const std::wstring& face, const std::wstring& sample, int script);
+  std::wstring ResolveLocked(const std::wstring& face, const std::wstring& sample);
 };
 
 // Draws into premultiplied BGRA memory: a window's back buffer or an offscreen image. Shapes
