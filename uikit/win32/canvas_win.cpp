@@ -1,0 +1,479 @@
+// The canvas over premultiplied BGRA memory. Rectangles and 1:1 images are blended here
+// directly (exact and fast); round rectangles and scaled images go through GDI+ on the same
+// memory; text goes through GDI into a scratch DIB (white on black gives the glyph coverage)
+// and is then blended in with the text colour, which keeps the alpha channel right.
+#include <objidl.h>
+#include <gdiplus.h>
+#include <usp10.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "uikit/font_fallback.h"
+#include "uikit/win32/internal_win.h"
+
+namespace uikit {
+namespace win32 {
+namespace {
+
+inline uint32_t Over(uint32_t dst, uint32_t src) {
+  const uint32_t sa = src >> 24;
+  if (sa == 255) return src;
+  if (sa == 0 && (src & 0x00FFFFFFu) == 0) return dst;
+  const uint32_t inv = 255 - sa;
+  // Two channels at a time: (x * inv + 128) / 255 done as ((t + (t >> 8)) >> 8).
+  uint32_t rb = (dst & 0x00FF00FFu) * inv + 0x00800080u;
+  rb = ((rb + ((rb >> 8) & 0x00FF00FFu)) >> 8) & 0x00FF00FFu;
+  uint32_t ag = ((dst >> 8) & 0x00FF00FFu) * inv + 0x00800080u;
+  ag = (ag + ((ag >> 8) & 0x00FF00FFu)) & 0xFF00FF00u;
+  return src + (rb | ag);
+}
+
+// Scales a premultiplied pixel by k/255.
+inline uint32_t Scale(uint32_t p, uint32_t k) {
+  uint32_t rb = (p & 0x00FF00FFu) * k + 0x00800080u;
+  rb = ((rb + ((rb >> 8) & 0x00FF00FFu)) >> 8) & 0x00FF00FFu;
+  uint32_t ag = ((p >> 8) & 0x00FF00FFu) * k + 0x00800080u;
+  ag = (ag + ((ag >> 8) & 0x00FF00FFu)) & 0xFF00FF00u;
+  return rb | ag;
+}
+
+UINT DrawTextFlags(uint32_t format) {
+  UINT f = DT_NOPREFIX;
+  if (format & kAlignCenter) {
+    f |= DT_CENTER;
+  } else if (format & kAlignRight) {
+    f |= DT_RIGHT;
+  }
+  if (format & kSingleLine) {
+    f |= DT_SINGLELINE;
+    if (format & kVCenter) f |= DT_VCENTER;
+    if (format & kBottom) f |= DT_BOTTOM;
+  } else if (format & kWordBreak) {
+    f |= DT_WORDBREAK;
+  }
+  if (format & kEndEllipsis) f |= DT_END_ELLIPSIS;
+  if (format & kRtlReading) f |= DT_RTLREADING;
+  if (format & kNoClip) f |= DT_NOCLIP;
+  return f;
+}
+
+class MemoryCanvas : public ICanvas {
+ public:
+  MemoryCanvas(BackendState& state, uint32_t* bits, int width, int height, const Rect& clip)
+      : state_(state), bits_(bits), width_(width), height_(height) {
+    clips_.push_back(clip.Intersect(Rect{0, 0, width, height}));
+  }
+  ~MemoryCanvas() override {
+    graphics_.reset();
+    target_.reset();
+  }
+
+  Size TargetSize() const override { return Size{width_, height_}; }
+
+  void PushClip(const Rect& r) override { clips_.push_back(clips_.back().Intersect(r)); }
+  void PopClip() override {
+    if (clips_.size() > 1) clips_.pop_back();
+  }
+
+  void FillRect(const Rect& r, Color c) override {
+    const Rect area = r.Intersect(clips_.back());
+    if (area.IsEmpty() || AlphaOf(c) == 0) return;
+    const uint32_t p = Premultiply(c);
+    for (int y = area.top; y < area.bottom; ++y) {
+      uint32_t* row = bits_ + static_cast<size_t>(y) * width_;
+      if ((p >> 24) == 255) {
+        std::fill(row + area.left, row + area.right, p);
+      } else {
+        for (int x = area.left; x < area.right; ++x) row[x] = Over(row[x], p);
+      }
+    }
+  }
+
+  void FillRoundRect(const Rect& r, int radius, Color c) override {
+    if (radius <= 0) return FillRect(r, c);
+    if (r.IsEmpty() || AlphaOf(c) == 0 || !Graphics()) return;
+    const int d = std::min({radius * 2, r.Width(), r.Height()});
+    Gdiplus::GraphicsPath path;
+    const float l = static_cast<float>(r.left), t = static_cast<float>(r.top);
+    const float rr = static_cast<float>(r.right - d), b = static_cast<float>(r.bottom - d);
+    const float fd = static_cast<float>(d);
+    path.AddArc(l, t, fd, fd, 180.0f, 90.0f);
+    path.AddArc(rr, t, fd, fd, 270.0f, 90.0f);
+    path.AddArc(rr, b, fd, fd, 0.0f, 90.0f);
+    path.AddArc(l, b, fd, fd, 90.0f, 90.0f);
+    path.CloseFigure();
+    Gdiplus::SolidBrush brush(Gdiplus::Color(AlphaOf(c), RedOf(c), GreenOf(c), BlueOf(c)));
+    PrepareGraphics();
+    graphics_->SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
+    graphics_->FillPath(&brush, &path);
+    graphics_->Flush(Gdiplus::FlushIntentionSync);
+  }
+
+  void FrameRect(const Rect& r, Color c, int width) override {
+    if (width <= 0 || r.IsEmpty()) return;
+    const int w = std::min({width, (r.Width() + 1) / 2, (r.Height() + 1) / 2});
+    FillRect(Rect{r.left, r.top, r.right, r.top + w}, c);
+    FillRect(Rect{r.left, r.bottom - w, r.right, r.bottom}, c);
+    FillRect(Rect{r.left, r.top + w, r.left + w, r.bottom - w}, c);
+    FillRect(Rect{r.right - w, r.top + w, r.right, r.bottom - w}, c);
+  }
+
+  void FocusRect(const Rect& r) override {
+    // Every other pixel of the outline inverted, as the system's focus cue does.
+    const Rect& clip = clips_.back();
+    auto dot = [&](int x, int y) {
+      if (!clip.Contains(Point{x, y})) return;
+      uint32_t& p = bits_[static_cast<size_t>(y) * width_ + x];
+      p = ((p ^ 0x00FFFFFFu) & 0x00FFFFFFu) | 0xFF000000u;
+    };
+    if (r.IsEmpty()) return;
+    for (int x = r.left; x < r.right; x += 2) {
+      dot(x, r.top);
+      if (r.bottom - 1 > r.top) dot(x, r.bottom - 1);
+    }
+    for (int y = r.top + 2; y < r.bottom - 1; y += 2) {
+      dot(r.left, y);
+      if (r.right - 1 > r.left) dot(r.right - 1, y);
+    }
+  }
+
+  void DrawImage(const Image& image, const Rect& dest, const Rect& srcIn,
+                 uint8_t opacity) override {
+    const auto* img = dynamic_cast<const PixelImage*>(&image);
+    if (!img || opacity == 0 || dest.IsEmpty()) return;
+    Rect src = srcIn.IsEmpty() ? Rect{0, 0, img->Width(), img->Height()} : srcIn;
+    src = src.Intersect(Rect{0, 0, img->Width(), img->Height()});
+    if (src.IsEmpty()) return;
+    const Rect& clip = clips_.back();
+    if (dest.Intersect(clip).IsEmpty()) return;
+    if (src.Width() == dest.Width() && src.Height() == dest.Height()) {
+      const Rect area = dest.Intersect(clip);
+      const int dx = src.left - dest.left, dy = src.top - dest.top;
+      for (int y = area.top; y < area.bottom; ++y) {
+        uint32_t* row = bits_ + static_cast<size_t>(y) * width_;
+        const uint32_t* srow = img->Bits() + static_cast<size_t>(y + dy) * img->Width();
+        for (int x = area.left; x < area.right; ++x) {
+          uint32_t s = srow[x + dx];
+          if (opacity != 255) s = Scale(s, opacity);
+          row[x] = Over(row[x], s);
+        }
+      }
+      return;
+    }
+    if (!Graphics()) return;
+    Gdiplus::Bitmap source(img->Width(), img->Height(), img->Width() * 4,
+                           PixelFormat32bppPARGB,
+                           reinterpret_cast<BYTE*>(const_cast<uint32_t*>(img->Bits())));
+    Gdiplus::ImageAttributes attributes;
+    // Mirrored tiling keeps the edge pixels from fading into transparency while filtering.
+    attributes.SetWrapMode(Gdiplus::WrapModeTileFlipXY);
+    if (opacity != 255) {
+      Gdiplus::ColorMatrix m = {{{1, 0, 0, 0, 0},
+                                 {0, 1, 0, 0, 0},
+                                 {0, 0, 1, 0, 0},
+                                 {0, 0, 0, opacity / 255.0f, 0},
+                                 {0, 0, 0, 0, 1}}};
+      attributes.SetColorMatrix(&m);
+    }
+    PrepareGraphics();
+    graphics_->SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBicubic);
+    graphics_->SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
+    graphics_->DrawImage(&source, Gdiplus::Rect(dest.left, dest.top, dest.Width(), dest.Height()),
+                         src.left, src.top, src.Width(), src.Height(), Gdiplus::UnitPixel,
+                         &attributes);
+    graphics_->Flush(Gdiplus::FlushIntentionSync);
+  }
+
+  void DrawImageNineGrid(const Image& image, const Rect& dest, const Rect& corners) override {
+    const int w = image.Width(), h = image.Height();
+    int l = std::max(0, corners.left), t = std::max(0, corners.top);
+    int r = std::max(0, corners.right), b = std::max(0, corners.bottom);
+    if (l + r > w || t + b > h || l + r > dest.Width() || t + b > dest.Height()) {
+      DrawImage(image, dest, Rect{}, 255);
+      return;
+    }
+    const int sx[4] = {0, l, w - r, w}, sy[4] = {0, t, h - b, h};
+    const int dx[4] = {dest.left, dest.left + l, dest.right - r, dest.right};
+    const int dy[4] = {dest.top, dest.top + t, dest.bottom - b, dest.bottom};
+    for (int row = 0; row < 3; ++row) {
+      for (int col = 0; col < 3; ++col) {
+        const Rect s{sx[col], sy[row], sx[col + 1], sy[row + 1]};
+        const Rect d{dx[col], dy[row], dx[col + 1], dy[row + 1]};
+        if (!s.IsEmpty() && !d.IsEmpty()) DrawImage(image, d, s, 255);
+      }
+    }
+  }
+
+  void DrawText(const std::wstring& text, const Rect& box, const FontSpec& font, Color c,
+                uint32_t format) override {
+    if (text.empty() || AlphaOf(c) == 0) return;
+    const Rect area = (format & kNoClip) ? clips_.back() : box.Intersect(clips_.back());
+    if (area.IsEmpty() || !PrepareScratch(area)) return;
+    HDC dc = scratch_.Dc();
+    const auto runs = state_.SplitByFace(font.face, text);
+    // One line is laid out here, run by run, so its alignment rests on shaped widths.
+    if (OneLine(text, format) && DrawRuns(dc, text, runs, box, area, font, format)) {
+      Composite(area, c);
+      return;
+    }
+    HGDIOBJ oldFont = SelectObject(dc, state_.Font(font, runs.front().face));
+    const UINT flags = DrawTextFlags(format);
+    RECT rc = ToRECT(box.Offset(-area.left, -area.top));
+    if (!(format & kSingleLine) && (format & (kVCenter | kBottom))) {
+      RECT calc = rc;
+      DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &calc,
+                (flags & ~(DT_END_ELLIPSIS)) | DT_CALCRECT);
+      const int used = calc.bottom - calc.top, room = rc.bottom - rc.top;
+      if (used < room) rc.top += (format & kVCenter) ? (room - used) / 2 : room - used;
+    }
+    // Without DT_MODIFYSTRING DrawTextW leaves the buffer as given.
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rc, flags);
+    SelectObject(dc, oldFont);
+    Composite(area, c);
+  }
+
+  Size MeasureText(const std::wstring& text, const FontSpec& font, uint32_t format,
+                   int maxWidth) override {
+    if (!measureDc_) measureDc_.reset(CreateCompatibleDC(nullptr));
+    HDC dc = measureDc_.get();
+    if (!dc) return Size{};
+    if (!text.empty() && OneLine(text, format)) {
+      const auto runs = state_.SplitByFace(font.face, text);
+      std::vector<RunMetrics> metrics;
+      return MeasureRuns(dc, text, runs, font, format, &metrics);
+    }
+    HGDIOBJ oldFont = SelectObject(dc, state_.FontFor(font, text.empty() ? L"x" : text));
+    UINT flags = DT_NOPREFIX | DT_CALCRECT;
+    if (format & kSingleLine) {
+      flags |= DT_SINGLELINE;
+    } else if (format & kWordBreak) {
+      flags |= DT_WORDBREAK;
+    }
+    if (format & kRtlReading) flags |= DT_RTLREADING;
+    RECT rc{0, 0, (format & kWordBreak) && maxWidth > 0 ? maxWidth : 0x3FFFFFFF, 0};
+    Size size;
+    if (text.empty()) {
+      TEXTMETRICW tm{};
+      GetTextMetricsW(dc, &tm);
+      size = Size{0, tm.tmHeight};
+    } else if (DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rc, flags) != 0) {
+      size = Size{rc.right - rc.left, rc.bottom - rc.top};
+    }
+    SelectObject(dc, oldFont);
+    return size;
+  }
+
+ private:
+  struct RunMetrics {
+    int width;
+    int ascent;
+    int descent;
+    bool rtl;
+  };
+
+  static bool OneLine(const std::wstring& text, uint32_t format) {
+    if (format & kSingleLine) return true;
+    return !(format & kWordBreak) && text.find_first_of(L"\r\n") == std::wstring::npos;
+  }
+
+  static bool RunIsRtl(const std::wstring& text, const BackendState::FaceRun& run) {
+    for (size_t i = run.begin; i < run.end; ++i) {
+      const wchar_t one[2] = {text[i], 0};
+      const Script s = DetectScript(one);
+      if (s == Script::kArabic || s == Script::kHebrew) return true;
+    }
+    return false;
+  }
+
+  // The line's size when each run is drawn in its own face, baselines aligned.
+  Size MeasureRuns(HDC dc, const std::wstring& text, const std::vector<BackendState::FaceRun>& runs,
+                   const FontSpec& font, uint32_t format, std::vector<RunMetrics>* out) {
+    int width = 0, ascent = 0, descent = 0;
+    for (const auto& run : runs) {
+      HGDIOBJ old = SelectObject(dc, state_.Font(font, run.face));
+      TEXTMETRICW tm{};
+      GetTextMetricsW(dc, &tm);
+      RunMetrics m{0, tm.tmAscent, tm.tmDescent, RunIsRtl(text, run)};
+      m.width = ShapedWidth(dc, text.c_str() + run.begin, static_cast<int>(run.end - run.begin),
+                            m.rtl);
+      SelectObject(dc, old);
+      width += m.width;
+      ascent = std::max(ascent, m.ascent);
+      descent = std::max(descent, m.descent);
+      out->push_back(m);
+    }
+    return Size{width, ascent + descent};
+  }
+
+  // One line whose characters need several faces: the runs side by side (in reverse for a
+  // right-to-left paragraph), on one baseline. False when the line does not fit and should
+  // be shortened with an ellipsis instead.
+  bool DrawRuns(HDC dc, const std::wstring& text, const std::vector<BackendState::FaceRun>& runs,
+                const Rect& box, const Rect& area, const FontSpec& font, uint32_t format) {
+    std::vector<RunMetrics> metrics;
+    const Size line = MeasureRuns(dc, text, runs, font, format, &metrics);
+    if (line.cx > box.Width() && (format & kEndEllipsis)) return false;
+    int ascent = 0;
+    for (const auto& m : metrics) ascent = std::max(ascent, m.ascent);
+    int x = box.left;
+    if (format & kAlignCenter) {
+      x = box.left + (box.Width() - line.cx) / 2;
+    } else if (format & kAlignRight) {
+      x = box.right - line.cx;
+    }
+    int baseline = box.top + ascent;
+    if (format & kVCenter) {
+      baseline = box.top + (box.Height() - line.cy) / 2 + ascent;
+    } else if (format & kBottom) {
+      baseline = box.bottom - line.cy + ascent;
+    }
+    const bool rtl = (format & kRtlReading) != 0;
+    for (size_t k = 0; k < runs.size(); ++k) {
+      const size_t i = rtl ? runs.size() - 1 - k : k;
+      const auto& run = runs[i];
+      const auto& m = metrics[i];
+      HGDIOBJ old = SelectObject(dc, state_.Font(font, run.face));
+      RECT rc{x - area.left, baseline - m.ascent - area.top, x + m.width - area.left,
+              baseline + m.descent - area.top};
+      DrawTextW(dc, text.c_str() + run.begin, static_cast<int>(run.end - run.begin), &rc,
+                DT_SINGLELINE | DT_NOPREFIX | DT_NOCLIP | (m.rtl ? DT_RTLREADING : 0));
+      SelectObject(dc, old);
+      x += m.width;
+    }
+    return true;
+  }
+
+  // The width of shaped text (joined Arabic, Devanagari conjuncts) from Uniscribe, which is
+  // what DrawTextW draws; DT_CALCRECT measures unshaped glyphs on some systems (wine).
+  static int ShapedWidth(HDC dc, const wchar_t* text, int length, bool rtl) {
+    if (length <= 0) return 0;
+    SCRIPT_STRING_ANALYSIS ssa = nullptr;
+    if (ScriptStringAnalyse(dc, text, length, length * 3 / 2 + 16, -1,
+                            SSA_GLYPHS | (rtl ? SSA_RTL : 0), 0, nullptr, nullptr, nullptr,
+                            nullptr, nullptr, &ssa) == S_OK) {
+      const SIZE* size = ScriptString_pSize(ssa);
+      const int width = size ? static_cast<int>(size->cx) : -1;
+      ScriptStringFree(&ssa);
+      if (width >= 0) return width;
+    }
+    RECT rc{0, 0, 0x3FFFFFFF, 0};
+    DrawTextW(dc, text, length, &rc, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    return rc.right - rc.left;
+  }
+
+  bool PrepareScratch(const Rect& area) {
+    if (!scratch_.Dc() || scratch_.Width() < area.Width() || scratch_.Height() < area.Height()) {
+      if (!scratch_.Create(std::max(area.Width(), scratch_.Width()),
+                           std::max(area.Height(), scratch_.Height()))) {
+        return false;
+      }
+      SetBkMode(scratch_.Dc(), TRANSPARENT);
+      SetTextColor(scratch_.Dc(), RGB(255, 255, 255));
+    }
+    for (int y = 0; y < area.Height(); ++y) {
+      std::memset(scratch_.Bits() + static_cast<size_t>(y) * scratch_.Width(), 0,
+                  static_cast<size_t>(area.Width()) * 4);
+    }
+    return true;
+  }
+
+  // Blends the scratch's white-on-black coverage into the target in the text colour.
+  void Composite(const Rect& area, Color c) {
+    GdiFlush();
+    const uint32_t ca = AlphaOf(c), cr = RedOf(c), cg = GreenOf(c), cb = BlueOf(c);
+    for (int y = 0; y < area.Height(); ++y) {
+      const uint32_t* srow = scratch_.Bits() + static_cast<size_t>(y) * scratch_.Width();
+      uint32_t* row = bits_ + static_cast<size_t>(y + area.top) * width_ + area.left;
+      for (int x = 0; x < area.Width(); ++x) {
+        const uint32_t s = srow[x];
+        const uint32_t cover = std::max({(s >> 16) & 0xFFu, (s >> 8) & 0xFFu, s & 0xFFu});
+        if (cover == 0) continue;
+        const uint32_t a = (ca * cover + 127) / 255;
+        const uint32_t p = (a << 24) | (((cr * a + 127) / 255) << 16) |
+                           (((cg * a + 127) / 255) << 8) | ((cb * a + 127) / 255);
+        row[x] = Over(row[x], p);
+      }
+    }
+  }
+
+  struct DcDeleter {
+    void operator()(HDC dc) const { DeleteDC(dc); }
+  };
+
+  bool Graphics() {
+    if (!state_.gdiplusReady) return false;
+    if (!graphics_) {
+      target_ = std::make_unique<Gdiplus::Bitmap>(width_, height_, width_ * 4,
+                                                  PixelFormat32bppPARGB,
+                                                  reinterpret_cast<BYTE*>(bits_));
+      graphics_ = std::make_unique<Gdiplus::Graphics>(target_.get());
+      graphics_->SetCompositingMode(Gdiplus::CompositingModeSourceOver);
+      graphics_->SetCompositingQuality(Gdiplus::CompositingQualityHighQuality);
+    }
+    return graphics_->GetLastStatus() == Gdiplus::Ok;
+  }
+
+  void PrepareGraphics() {
+    const Rect& c = clips_.back();
+    graphics_->SetClip(Gdiplus::Rect(c.left, c.top, c.Width(), c.Height()));
+  }
+
+  BackendState& state_;
+  uint32_t* bits_;
+  int width_;
+  int height_;
+  std::vector<Rect> clips_;
+  std::unique_ptr<Gdiplus::Bitmap> target_;
+  std::unique_ptr<Gdiplus::Graphics> graphics_;
+  Dib scratch_;
+  std::unique_ptr<std::remove_pointer<HDC>::type, DcDeleter> measureDc_;
+};
+
+}  // namespace
+
+bool Dib::Create(int width, int height) {
+  Release();
+  if (width <= 0 || height <= 0) return false;
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+  bi.bmiHeader.biWidth = width;
+  bi.bmiHeader.biHeight = -height;  // top-down
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  bitmap_ = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (!bitmap_) return false;
+  dc_ = CreateCompatibleDC(nullptr);
+  if (!dc_) {
+    Release();
+    return false;
+  }
+  old_ = SelectObject(dc_, bitmap_);
+  bits_ = static_cast<uint32_t*>(bits);
+  width_ = width;
+  height_ = height;
+  return true;
+}
+
+void Dib::Release() {
+  if (dc_) {
+    if (old_) SelectObject(dc_, old_);
+    DeleteDC(dc_);
+  }
+  if (bitmap_) DeleteObject(bitmap_);
+  dc_ = nullptr;
+  bitmap_ = nullptr;
+  old_ = nullptr;
+  bits_ = nullptr;
+  width_ = height_ = 0;
+}
+
+std::unique_ptr<ICanvas> MakeCanvas(BackendState& state, uint32_t* bits, int width, int height,
+                                    const Rect& clip) {
+  return std::make_unique<MemoryCanvas>(state, bits, width, height, clip);
+}
+
+}  // namespace win32
+}  // namespace uikit
