@@ -21,7 +21,9 @@ if(KERFO_SANITIZE AND NOT WIN32)
 endif()
 
 if(WIN32)
-  # Keep <windows.h> lean and free of min/max macros wherever it is included.
+  # Keep <windows.h> lean and free of min/max macros wherever it is included; every C++ file
+  # sees <windows.h> without the macros that would rename our methods.
+  string(APPEND CMAKE_CXX_FLAGS " -include ${CMAKE_SOURCE_DIR}/src/platform/windows_names_win.h")
   add_compile_definitions(NOMINMAX WIN32_LEAN_AND_MEAN UNICODE _UNICODE _WIN32_WINNT=0x0601
                           WINVER=0x0601)
 endif()

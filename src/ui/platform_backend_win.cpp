@@ -5,7 +5,7 @@
 namespace ui {
 
 std::unique_ptr<uikit::IBackend> CreatePlatformBackend() {
-  return std::make_unique<uikit::Win32Backend>();
+  return std::make_unique<uikit::win32::Win32Backend>();
 }
 
 }  // namespace ui
