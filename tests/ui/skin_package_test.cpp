@@ -152,7 +152,7 @@ std::vector<std::string> Numbered(const std::string& prefix, int from, int to) {
 const std::map<std::string, std::vector<std::string>>& MainWindowNamesByFile() {
   static const auto* table = [] {
     auto* t = new std::map<std::string, std::vector<std::string>>{
-        {"InstallMainWnd.xml", {"main_tablayout"}},
+        {"InstallMainLayout.xml", {"main_tablayout"}},
         {"InstallSetting.xml",
          {"backgroudlayout", "minbtn", "closebtn", "text_product_name", "text_fail_retry",
           "page_layout", "set_layout", "license_text_layout", "license_text",
@@ -265,15 +265,6 @@ TEST(SkinPackageTest, MainWindowBindsEveryControlOnceInItsOwnFile) {
   ExpectEachOnce(*tree, "InstallMainWnd.xml", {"Downloader_id", "Language_id", "Software_name"},
                  "configure/configure.xml");
   ExpectNoDuplicateNames(*tree, "InstallMainWnd.xml");
-
-  // The stand-alone tab layout carries the same pages.
-  const auto standalone = Resolve("InstallMainLayout.xml");
-  ExpectEachOnce(*standalone, "InstallMainLayout.xml", {"main_tablayout"}, "InstallMainLayout.xml");
-  for (const auto& [file, names] : MainWindowNamesByFile()) {
-    if (file != "InstallMainWnd.xml")
-      ExpectEachOnce(*standalone, "InstallMainLayout.xml", names, file);
-  }
-  ExpectNoDuplicateNames(*standalone, "InstallMainLayout.xml");
 
   // The install page shows pictures: five carousel options, all in one group.
   tinyxml2::XMLDocument running;
