@@ -96,12 +96,15 @@ TEST(ResourcePackageTest, EmbeddedSkinCarriesTheBuiltInConfiguration) {
   EXPECT_EQ(L"Kerfo PDF Editor.exe", config.content().processName);
   EXPECT_EQ((std::vector<std::wstring>{url, url}), config.content().backupUrls);
 
-  // The main layout includes the configuration so the window owns its keys as hidden labels.
-  std::string mainWnd;
+  // The main layout includes (through its tab layout) the configuration, so the window owns
+  // its keys as hidden labels.
+  std::string mainWnd, mainLayout;
   ASSERT_TRUE(package.ReadFile(std::wstring(L"InstallMainWnd.xml"), &mainWnd));
+  ASSERT_TRUE(package.ReadFile(std::wstring(L"InstallMainLayout.xml"), &mainLayout));
   tinyxml2::XMLDocument doc;
   ASSERT_EQ(tinyxml2::XML_SUCCESS, doc.Parse(mainWnd.data(), mainWnd.size()));
-  EXPECT_NE(std::string::npos, mainWnd.find("<Include source=\"configure/configure.xml\""));
+  EXPECT_NE(std::string::npos, mainWnd.find("<Include source=\"InstallMainLayout.xml\""));
+  EXPECT_NE(std::string::npos, mainLayout.find("<Include source=\"configure/configure.xml\""));
 }
 
 TEST(ResourcePackageTest, LookupRulesAndMissingEntries) {
