@@ -485,7 +485,7 @@ bool CReportStore::LoadSnapshot(Model* model, bool keepAside) {
   return true;
 }
 
-void CReportStore::FoldJournals(Model* model, int64_t upTo) {
+bool CReportStore::FoldJournals(Model* model, int64_t upTo) {
   std::wstring path;
   {
     std::lock_guard<std::mutex> guard(mutex_);
@@ -494,7 +494,17 @@ void CReportStore::FoldJournals(Model* model, int64_t upTo) {
   for (int64_t gen = model->snapshotGen; gen <= upTo; ++gen) {
     const std::wstring journal = JournalPath(path, gen);
     std::string bytes;
-    if (!platform::ReadWholeFile(journal, &bytes)) continue;  // never written, or folded
+    if (!platform::PathExists(journal)) continue;  // never written, or folded already
+    bool got = false;
+    for (int attempt = 0; attempt < kReadAttempts && !got; ++attempt) {
+      if (attempt > 0) platform::SleepMs(20u << attempt);
+      got = platform::ReadWholeFile(journal, &bytes);
+    }
+    if (!got) {
+      Log("Store journal " + std::to_string(gen) + " unreadable, error " +
+          std::to_string(platform::LastErrorCode()) + "; left as it is");
+      return false;
+    }
     const int damaged = DecodeJournal(bytes, [model](const Json::Value& body) {
       const std::string op = StringOf(body, "op");
       if (op == "add") {
@@ -514,6 +524,7 @@ void CReportStore::FoldJournals(Model* model, int64_t upTo) {
           " damaged stretches skipped");
     }
   }
+  return true;
 }
 
 std::vector<std::string> CReportStore::LiveOwners() {
@@ -662,7 +673,10 @@ CReportStore::ReplayList CReportStore::Compact() {
       return list;
     }
     const int64_t firstGen = model.snapshotGen;
-    FoldJournals(&model, frozen);
+    if (!FoldJournals(&model, frozen)) {
+      compactLock_.Close();
+      return list;
+    }
     const size_t folded = model.Active();
     ApplyBounds(&model);
 
@@ -725,7 +739,7 @@ int CReportStore::CountEntries() {
     appendLock_.Unlock();
     if (!ok) return -1;
   }
-  FoldJournals(&model, gen);
+  if (!FoldJournals(&model, gen)) return -1;
   return static_cast<int>(model.Active());
 }
 
@@ -742,7 +756,7 @@ std::vector<CReportStore::Entry> CReportStore::WaitingEntries() {
     appendLock_.Unlock();
     if (!ok) return waiting;
   }
-  FoldJournals(&model, gen);
+  if (!FoldJournals(&model, gen)) return waiting;
   for (const StoredEntry& entry : model.entries) {
     if (!entry.removed && entry.status != kSent) {
       waiting.push_back(Entry{entry.id, entry.key, entry.payload});

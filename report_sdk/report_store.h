@@ -128,7 +128,8 @@ class CReportStore {
   bool ReadGenLocked(int64_t* gen);
   bool AppendLocked(const std::string& record);
   bool LoadSnapshot(Model* model, bool keepAside);
-  void FoldJournals(Model* model, int64_t upTo);
+  // False when a journal exists but cannot be read (it must then not be folded away).
+  bool FoldJournals(Model* model, int64_t upTo);
   std::vector<std::string> LiveOwners();
   void ApplyBounds(Model* model);
   bool WriteSnapshot(const Model& model);

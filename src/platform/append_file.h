@@ -1,6 +1,6 @@
 // A file that grows only at its end: every Append lands after whatever is there at that moment,
-// also after another process emptied the file with TruncateFile (O_APPEND on POSIX,
-// FILE_APPEND_DATA on Windows). Other processes may read, append to or empty it meanwhile.
+// also when other processes append to it too (O_APPEND on POSIX, FILE_APPEND_DATA on Windows).
+// Other processes may read, append to or delete it meanwhile.
 // Threading: one object belongs to one thread at a time (callers serialise their appends).
 // Ownership: the object owns its handle and closes it when destroyed.
 #pragma once
@@ -28,9 +28,5 @@ class AppendFile {
  private:
   intptr_t handle_ = -1;
 };
-
-// Empties the file in place (its identity stays, so open appenders keep writing into it).
-// False when it cannot be opened or cut; a missing file counts as empty (true).
-bool TruncateFile(const std::wstring& path);
 
 }  // namespace platform

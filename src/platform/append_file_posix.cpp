@@ -43,9 +43,4 @@ void AppendFile::Close() {
   handle_ = -1;
 }
 
-bool TruncateFile(const std::wstring& path) {
-  if (::truncate(NativePathBytes(path).c_str(), 0) == 0) return true;
-  return errno == ENOENT;
-}
-
 }  // namespace platform

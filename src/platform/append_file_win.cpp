@@ -45,15 +45,4 @@ void AppendFile::Close() {
   handle_ = -1;
 }
 
-bool TruncateFile(const std::wstring& path) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
-  const bool ok = SetFilePointer(h, 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
-                  SetEndOfFile(h) != 0;
-  CloseHandle(h);
-  return ok;
-}
-
 }  // namespace platform
