@@ -187,6 +187,14 @@ std::wstring FolderOf(const std::wstring& path) {
   return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 
+// The oldest journal worth looking for. Normally the snapshot names the journal that follows
+// it; a snapshot read only in part (or gone) names none, and journals far behind the current one
+// were folded long ago.
+int64_t FirstJournal(int64_t snapshotGen, int64_t upTo) {
+  constexpr int64_t kFarthest = 4096;
+  return std::max(snapshotGen, upTo - kFarthest);
+}
+
 std::wstring JournalPath(const std::wstring& store, int64_t gen) {
   return store + L".j" + std::to_wstring(gen);
 }
@@ -491,7 +499,7 @@ bool CReportStore::FoldJournals(Model* model, int64_t upTo) {
     std::lock_guard<std::mutex> guard(mutex_);
     path = path_;
   }
-  for (int64_t gen = model->snapshotGen; gen <= upTo; ++gen) {
+  for (int64_t gen = FirstJournal(model->snapshotGen, upTo); gen <= upTo; ++gen) {
     const std::wstring journal = JournalPath(path, gen);
     std::string bytes;
     if (!platform::PathExists(journal)) continue;  // never written, or folded already
@@ -701,7 +709,7 @@ CReportStore::ReplayList CReportStore::Compact() {
     list.items = std::move(claimed);
     list.read = true;
     // Folded journals go oldest first, so a later journal's removals outlive earlier additions.
-    for (int64_t gen = firstGen; gen <= frozen; ++gen) {
+    for (int64_t gen = FirstJournal(firstGen, frozen); gen <= frozen; ++gen) {
       if (platform::PathExists(JournalPath(path, gen))) platform::RemoveFile(JournalPath(path, gen));
     }
     lastCount_ = model.Active();
