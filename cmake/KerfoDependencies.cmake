@@ -1,5 +1,6 @@
 # Third-party libraries as imported targets with one name on both platforms:
-#   kerfo::curl kerfo::tinyxml2 kerfo::jsoncpp kerfo::zip kerfo::crypto kerfo::gtest kerfo::elpp
+#   kerfo::curl kerfo::tinyxml2 kerfo::jsoncpp kerfo::zip kerfo::zlib kerfo::crypto kerfo::gtest
+#   kerfo::elpp
 # Natively they come from Debian's -dev packages; for Win32 from the static cache that
 # scripts/build-win-deps fills (KERFO_WIN_DEPS, default ~/.cache/kerfo/win-deps).
 find_package(Threads REQUIRED)
@@ -50,6 +51,7 @@ if(WIN32)
   _kerfo_imported(kerfo::jsoncpp LIBS ${_lib}/libjsoncpp.a INCLUDES ${_inc})
   _kerfo_imported(kerfo::zip LIBS ${_lib}/libzip.a ${_lib}/libz.a bcrypt INCLUDES ${_inc}
     DEFS ZIP_STATIC)
+  _kerfo_imported(kerfo::zlib LIBS ${_lib}/libz.a INCLUDES ${_inc})
   _kerfo_imported(kerfo::crypto LIBS bcrypt)
   _kerfo_imported(kerfo::gtest LIBS ${_lib}/libgmock.a ${_lib}/libgtest.a Threads::Threads
     INCLUDES ${_inc})
@@ -59,12 +61,14 @@ else()
   pkg_check_modules(PC_TINYXML2 REQUIRED IMPORTED_TARGET tinyxml2)
   pkg_check_modules(PC_JSONCPP REQUIRED IMPORTED_TARGET jsoncpp)
   pkg_check_modules(PC_ZIP REQUIRED IMPORTED_TARGET libzip)
+  pkg_check_modules(PC_ZLIB REQUIRED IMPORTED_TARGET zlib)
   pkg_check_modules(PC_CRYPTO REQUIRED IMPORTED_TARGET libcrypto)
   find_package(GTest REQUIRED)
   _kerfo_imported(kerfo::curl LIBS PkgConfig::PC_CURL)
   _kerfo_imported(kerfo::tinyxml2 LIBS PkgConfig::PC_TINYXML2)
   _kerfo_imported(kerfo::jsoncpp LIBS PkgConfig::PC_JSONCPP)
   _kerfo_imported(kerfo::zip LIBS PkgConfig::PC_ZIP)
+  _kerfo_imported(kerfo::zlib LIBS PkgConfig::PC_ZLIB)
   _kerfo_imported(kerfo::crypto LIBS PkgConfig::PC_CRYPTO)
   _kerfo_imported(kerfo::gtest LIBS GTest::gmock GTest::gtest Threads::Threads)
 endif()

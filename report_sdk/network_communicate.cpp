@@ -52,8 +52,12 @@ void CNetworkCommunicate::Log(const std::string& message) const {
 }
 
 int CNetworkCommunicate::LookForRepeatCount(const std::string& key, int windowSeconds) {
-  int matches = 0;
   std::lock_guard<std::mutex> guard(historyLock_);
+  return CountRepeatsLocked(key, windowSeconds);
+}
+
+int CNetworkCommunicate::CountRepeatsLocked(const std::string& key, int windowSeconds) {
+  int matches = 0;
   try {
     const KeyParts mine = SplitKey(key);
     const int64_t myTime = TimeOf(mine.time);
@@ -90,12 +94,16 @@ int CNetworkCommunicate::Post(const std::string& key, const std::string& payload
   // Replayed items were admitted by the repeat check when they were first posted; checking them
   // again would strand every burst of more than ten alike events in the store for good.
   if (!replayed) {
-    const int repeats = LookForRepeatCount(key, kRepeatWindowSeconds);
-    try {
+    int repeats = 0;
+    {
+      // Counted and recorded in one step, so racing posters cannot pass more than the limit.
       std::lock_guard<std::mutex> guard(historyLock_);
-      history_.push_back(key);
-    } catch (const std::exception& ex) {
-      Log(std::string("Post history ex: ") + ex.what());
+      repeats = CountRepeatsLocked(key, kRepeatWindowSeconds);
+      try {
+        history_.push_back(key);
+      } catch (const std::exception& ex) {
+        Log(std::string("Post history ex: ") + ex.what());
+      }
     }
     if (repeats > kMaxRepeats) {
       Log("Detect repeat " + std::to_string(repeats) + ", more than " +
@@ -113,7 +121,7 @@ int CNetworkCommunicate::Post(const std::string& key, const std::string& payload
     Log("Post refused, payload of unknown type, key " + key);
     return -1;
   }
-  if (persist) store_.Update(key, payload, CReportStore::kWaiting);
+  if (persist) store_.Add(key, payload, &item.storeId);
   if (bWait) return SendItem(item, persist) ? 0 : -2;
   Enqueue(item);
   return 0;
@@ -161,7 +169,8 @@ bool CNetworkCommunicate::SendItem(const SendItemRecord& item, bool confirm) {
     Enqueue(item);
   } else {
     ++delivered_;
-    if (confirm) store_.Update(item.key, item.payload, CReportStore::kSent);
+    // Only the item's own entry goes: others with the same key are other items.
+    if (confirm && !item.storeId.empty()) store_.Remove(item.storeId);
   }
   return delivered;
 }
@@ -169,24 +178,54 @@ bool CNetworkCommunicate::SendItem(const SendItemRecord& item, bool confirm) {
 void CNetworkCommunicate::SenderLoop() {
   for (;;) {
     SendItemRecord item;
+    bool compact = false;
     {
       std::unique_lock<std::mutex> lock(queueLock_);
       if (stop_) return;
       if (queue_.empty()) {
-        queueSignal_.wait_for(lock, std::chrono::milliseconds(hooks_.idlePollMs));
-        continue;
+        compact = store_.CompactionDue();
+        if (!compact) {
+          queueSignal_.wait_for(lock, std::chrono::milliseconds(hooks_.idlePollMs));
+          continue;
+        }
+      } else {
+        item = queue_.front();
+        queue_.pop_front();
+        queueCount_ = queue_.size();
       }
-      item = queue_.front();
-      queue_.pop_front();
-      queueCount_ = queue_.size();
       ++inFlight_;
     }
-    SendItem(item, true);
+    if (!compact) {
+      SendItem(item, true);
+      // Fold the journal when a burst is done (the store is then small and the fold cheap) or
+      // when enough records piled up while items keep failing.
+      compact = QueueCount() == 0 || store_.CompactionDue();
+    }
+    if (compact) CompactStore();
     {
       std::lock_guard<std::mutex> guard(queueLock_);
       --inFlight_;
     }
     queueSignal_.notify_all();
+  }
+}
+
+void CNetworkCommunicate::CompactStore() {
+  const CReportStore::ReplayList list = store_.Compact();
+  QueueStored(list.items);
+}
+
+void CNetworkCommunicate::QueueStored(const std::vector<CReportStore::Entry>& entries) {
+  for (const CReportStore::Entry& entry : entries) {
+    SendItemRecord item;
+    item.replayed = true;
+    item.key = entry.key;
+    item.payload = entry.payload;
+    item.type = PayloadType(entry.payload);
+    item.storeId = entry.id;
+    // A payload of no known type is never sent; its entry stays for inspection.
+    if (item.type == kItemUnknown) continue;
+    Enqueue(item);
   }
 }
 
@@ -206,10 +245,9 @@ bool CNetworkCommunicate::Idle() const {
 }
 
 void CNetworkCommunicate::ReplayStore() {
-  const CReportStore::ReplayList list = store_.ReadForReplay();
-  for (const CReportStore::Entry& entry : list.items) {
-    Post(entry.key, entry.payload, true, false, false);
-  }
+  const CReportStore::ReplayList list = store_.Compact();
+  if (!list.read) Log("Store not replayed now; the sender tries again later");
+  QueueStored(list.items);
   Log("Read history: " + std::to_string(list.pending) + "/" + std::to_string(list.sendCount));
 }
 

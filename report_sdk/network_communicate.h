@@ -4,8 +4,10 @@
 // the process lives. The store is replayed when the SDK starts again.
 //
 // Threading: Post, LookForRepeatCount, QueueCount and Idle are safe from any thread. The post
-// history has its own lock; the send queue and the in-flight count share the queue lock; the
-// store serialises its own file work. StartSender starts the sender thread once.
+// history has its own lock, held while a post is counted and appended; the send queue and the
+// in-flight count share the queue lock; the store serialises its own file work. StartSender
+// starts the sender thread once; the sender also folds the store's journal (compaction), so a
+// post only ever appends one record.
 // Ownership: the object owns its sender thread. Destroying it stops and joins the thread (the
 // process-wide object is never destroyed, so its sender ends with the process).
 #pragma once
@@ -28,6 +30,7 @@ struct SendItemRecord {
   std::string key;
   int type = 0;  // kItemGa4 or kItemDocument
   std::string payload;
+  std::string storeId;  // the item's own entry in the store; empty when not stored
 };
 
 class CNetworkCommunicate {
@@ -62,10 +65,11 @@ class CNetworkCommunicate {
   int LookForRepeatCount(const std::string& key, int windowSeconds);
 
   void StartSender();
-  // Posts every pending stored item again and logs "Read history: %d/%d".
+  // Compacts the store, queues every stored item no live process owns and logs
+  // "Read history: %d/%d".
   void ReplayStore();
-  // Up to three attempts; requeues the item when none delivered, removes it from the store when
-  // one did and confirm is set. True when delivered.
+  // Up to three attempts; requeues the item when none delivered, removes its entry from the
+  // store when one did and confirm is set. True when delivered.
   bool SendItem(const SendItemRecord& item, bool confirm);
 
   // Replaces the transport (test binaries keep every request on this machine with it).
@@ -80,6 +84,9 @@ class CNetworkCommunicate {
 
  private:
   void SenderLoop();
+  int CountRepeatsLocked(const std::string& key, int windowSeconds);
+  void CompactStore();
+  void QueueStored(const std::vector<CReportStore::Entry>& entries);
   void Pause(uint32_t ms);
   void Log(const std::string& message) const;
   void Enqueue(const SendItemRecord& item);

@@ -74,6 +74,9 @@ void DestroyReportObj() {
     delete reportsdk::g_object;
     reportsdk::g_object = nullptr;
   }
+  // The host's context and sender live on and keep their own items: the store marks every
+  // entry with the process that owns it, and the relaunched process replays only the entries
+  // of processes that are gone, so no item goes out from both.
   const std::wstring self = platform::GetModulePath();
   if (!self.empty() && platform::PathExists(self)) {
     platform::StartProgramDetached(self, L"-sendrestlogs");

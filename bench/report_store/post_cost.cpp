@@ -1,15 +1,18 @@
 // Posting cost of the report SDK with bWait false as its store grows: every post runs the
-// repeat check, rewrites the whole store file (through a temporary file that replaces it) and
-// appends to the send queue. No sender runs, so every posted item stays stored.
+// repeat check, appends one record to the store's journal and appends to the send queue. No
+// sender runs, so every posted item stays stored.
 //
 //   kerfo-report-bench [DIR]     (DIR: where the store lives; default a fresh folder in /tmp)
 //
-// For stores of 10, 100 and 1000 items it posts 25 alternating report documents and GA4 hits of
-// realistic size and prints posts per second and the mean and worst time of one post.
+// For stores of 1, 1000 and 10,000 items (written as a store file and loaded by the start-up
+// replay) it posts 25 alternating report documents and GA4 hits of realistic size and prints
+// posts per second and the mean and worst time of one post; then the time of the compaction
+// that folds those posts into the store file (the sender thread's work).
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -54,6 +57,11 @@ std::string Key(int n) {
          "::Download::Step" + std::to_string(n);
 }
 
+double Ms(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+      .count();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -62,33 +70,58 @@ int main(int argc, char** argv) {
       argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "kerfo-report-bench";
   fs::create_directories(dir);
   std::printf("store folder: %s\n", dir.string().c_str());
-  std::printf("%8s %12s %12s %12s %12s\n", "stored", "store bytes", "posts/s", "mean ms",
-              "worst ms");
-  for (int stored : {10, 100, 1000}) {
-    const fs::path store = dir / ("tempga-" + std::to_string(stored) + ".wk");
-    fs::remove(store);
+  std::printf("%8s %12s %10s %10s %10s %12s %12s\n", "stored", "store bytes", "posts/s",
+              "mean ms", "worst ms", "replay ms", "compact ms");
+  for (int stored : {1, 1000, 10000}) {
+    const fs::path folder = dir / ("store-" + std::to_string(stored));
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const fs::path store = folder / "tempga.wk";
+    {
+      Json::Value items(Json::arrayValue);
+      for (int i = 0; i < stored; ++i) {
+        Json::Value entry(Json::objectValue);
+        entry["task_guid"] = Key(i);
+        entry["task_status"] = 0;
+        entry["task_content"] = i % 2 ? Hit(i) : Document(i);
+        items.append(entry);
+      }
+      Json::Value root(Json::objectValue);
+      root["send_count"] = stored;
+      root["send_item"] = items;
+      Json::StreamWriterBuilder builder;
+      builder["indentation"] = "";
+      std::ofstream(store, std::ios::binary) << Json::writeString(builder, root);
+    }
+    const uintmax_t bytes = fs::file_size(store);
     reportsdk::CNetworkCommunicate::Hooks hooks;
     hooks.post = [](const std::string&, const std::string&) { return 0L; };
     reportsdk::CNetworkCommunicate net(hooks);
     net.store().SetPath(store.wstring());
-    for (int i = 0; i < stored; ++i) {
-      net.store().Update(Key(i), i % 2 ? Hit(i) : Document(i), reportsdk::CReportStore::kWaiting);
-    }
-    const uintmax_t bytes = fs::file_size(store);
+    const auto replayStart = std::chrono::steady_clock::now();
+    net.ReplayStore();
+    const double replayMs = Ms(replayStart);
     std::vector<double> ms;
     const int posts = 25;
     for (int i = stored; i < stored + posts; ++i) {
       const std::string payload = i % 2 ? Hit(i) : Document(i);
       const auto start = std::chrono::steady_clock::now();
       const int result = net.Post(Key(i), payload, false, true, false);
-      const auto end = std::chrono::steady_clock::now();
+      ms.push_back(Ms(start));
       if (result != 0) std::printf("post %d refused: %d\n", i, result);
-      ms.push_back(std::chrono::duration<double, std::milli>(end - start).count());
     }
+    const auto compactStart = std::chrono::steady_clock::now();
+    net.store().Compact();
+    const double compactMs = Ms(compactStart);
+    // The compaction applies the count bound: beyond it the oldest items go.
+    const int expected =
+        std::min(stored + posts, static_cast<int>(reportsdk::CReportStore::Limits().maxItems));
+    if (net.store().CountEntries() != expected) std::printf("store lost items\n");
     double total = 0;
     for (double m : ms) total += m;
-    std::printf("%8d %12ju %12.1f %12.2f %12.2f\n", stored, bytes, 1000.0 * posts / total,
-                total / posts, *std::max_element(ms.begin(), ms.end()));
+    std::printf("%8d %12ju %10.0f %10.3f %10.3f %12.1f %12.1f\n", stored, bytes,
+                1000.0 * posts / total, total / posts, *std::max_element(ms.begin(), ms.end()),
+                replayMs, compactMs);
   }
   return 0;
 }

@@ -154,11 +154,10 @@ int UploadLogArchive(const std::wstring& logFolder, const std::wstring& logName,
   }
   std::string archive;
   if (entries.empty()) {
-    // An archive with nothing in it is never written, so there is nothing to upload; the
-    // archive itself could be made, which is what the result reports.
+    // An archive with nothing in it is never written, so there is nothing to upload.
     LOG(INFO) << " Log upload: nothing to archive for " << platform::WideToUtf8(logName);
     platform::RemoveFile(names.copy);
-    return 0;
+    return kLogUploadNothingToArchive;
   }
   if (!BuildZip(entries, &archive)) {
     LOG(INFO) << " Log upload: no archive could be made (" << entries.size() << " entries)";

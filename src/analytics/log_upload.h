@@ -42,8 +42,14 @@ bool IsPlainFileName(const std::wstring& name);
 bool BuildZip(const std::vector<std::pair<std::string, const std::string*>>& entries,
               std::string* bytes);
 
+// Result of an upload run that found nothing to pack (no readable log, no extra file): no
+// archive was made and nothing was sent, which is neither "created" (0) nor a failure to
+// create one (-1).
+constexpr int kLogUploadNothingToArchive = -2;
+
 // The whole upload with every input given. 0 when the archive was created (whatever the
-// upload's outcome), -1 when it could not be.
+// upload's outcome), -1 when it could not be, kLogUploadNothingToArchive when there was
+// nothing to put in it.
 int UploadLogArchive(const std::wstring& logFolder, const std::wstring& logName,
                      const std::string& reportType, const std::wstring& extraFile,
                      const std::string& version, const platform::LocalTime& now,

@@ -123,11 +123,13 @@ TEST_F(LogUpload, MissingLogStillUploadsTheExtraFileAndNothingMeansNoArchive) {
   ASSERT_EQ(ReadZip(archive_).size(), 1u);
   EXPECT_EQ(ReadZip(archive_)[0].first, "extra.txt");
   seen_ = Upload();
-  // Nothing to archive: no archive file, no upload, and (as an empty archive is never written)
-  // not counted as a failure to create one.
+  // Nothing to archive: no archive file, no upload, and a result that says so (neither
+  // "created" nor a failure to create one).
   EXPECT_EQ(UploadLogArchive(Folder(), L"gone.log", "t", dir_.File(L"none.bin"), "1", When(),
                              Uploader(0)),
-            0);
+            kLogUploadNothingToArchive);
+  EXPECT_EQ(UploadLogArchive(Folder(), L"gone.log", "t", L"", "1", When(), Uploader(0)),
+            kLogUploadNothingToArchive);
   EXPECT_EQ(seen_.calls, 0);
   EXPECT_FALSE(platform::PathExists(dir_.File(L"20260304050607089.zip")));
   // A log that cannot be read (here a folder of that name) is the same as a missing one.

@@ -302,6 +302,7 @@ TEST_F(Transport, HostileStoresReadSafelyAndHealOnTheNextWrite) {
     EXPECT_EQ(net->QueueCount(), 0u) << n;
     const std::string key = Key('2', kT0 + n, "hostile::store");
     EXPECT_EQ(net->Post(key, DocPayload(n), false, true, false), 0) << n;
+    ASSERT_TRUE(net->store().Compact().read) << n;
     const Json::Value root = StoreJson();
     ASSERT_TRUE(root["send_item"].isArray()) << n;
     EXPECT_EQ(root["send_count"].asInt(), static_cast<int>(root["send_item"].size())) << n;
