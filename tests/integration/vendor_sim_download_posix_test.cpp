@@ -25,7 +25,9 @@ namespace {
 
 using download::EnumErrorCode;
 
-uint32_t FastTick() { return platform::TickCount() * 1000u; }
+// A clock a hundred times faster than the real one: a round without progress ends after 0.6 s,
+// which a slice of a busy machine (TLS, sanitizers) reaches its first bytes well within.
+uint32_t FastTick() { return platform::TickCount() * 100u; }
 
 class SimDownloadTest : public testing::Test {
  protected:
