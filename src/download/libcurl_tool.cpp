@@ -364,7 +364,8 @@ size_t CLibcurlTool::streamWrite(CDownloadThread* worker, const char* data, size
     }
     const int64_t next = slice->nextPos();
     const size_t inSlice =
-        static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(n - used), slice->lastByte() + 1 - at));
+        static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(n - used),
+                                              slice->lastByte() + 1 - at));
     if (at != next) {
       // Bytes the slice already has, or (a reply that starts past a slice's position) bytes
       // that would leave a hole: passed over, never written.
