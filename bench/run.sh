@@ -13,7 +13,10 @@
 #   3. the processor time dlcli spends above what moving its bytes costs, during a long
 #      throttled download (64 MiB in 4 slices at limit_rate 2m, about 8 s), against curl moving
 #      the same 64 MiB unthrottled;
-#   4. peak RSS of dlcli for 64 MiB and 512 MiB (it must not grow with the file).
+#   4. peak RSS of dlcli for 64 MiB and 512 MiB (it must not grow with the file);
+#   5. 64 MiB behind a server that ignores Range (nginx max_ranges 0) at limit_rate 3m, so one
+#      stream takes longer than the 20 s transfer time-out: dlcli against curl (one stream).
+# ONLY=norange runs case 5 alone.
 # Wall, user+system CPU and peak RSS come from GNU time; every figure reported is the median of
 # the runs, with min and max beside it; ratios are ratios of medians. Results go to stdout and to
 # $BENCH_DIR/results.txt, every single run to $BENCH_DIR/raw.txt. Everything the script starts it
@@ -65,6 +68,7 @@ http {
     root $BENCH_DIR/www;
     location /slow/ { alias $BENCH_DIR/www/; limit_rate 8m; }
     location /crawl/ { alias $BENCH_DIR/www/; limit_rate 2m; }
+    location /norange/ { alias $BENCH_DIR/www/; limit_rate 3m; max_ranges 0; }
   }
 }
 CONF
@@ -124,6 +128,17 @@ ratio() { echo "scale=2; $1 / $2" | bc -l; }
 
 : >"$BENCH_DIR/raw.txt"
 workers=$(( $(nproc) * 8 / 5 )); [ "$workers" -lt 4 ] && workers=4
+norange() {
+echo "--- 64 MiB behind a server that ignores Range, limit_rate 3m"
+rounds \
+  'dlcli-64-norange "$DLCLI" "$base/norange/f64.bin" "$BENCH_DIR/dl/f.bin" --rounds 1' \
+  'curl-64-norange curl -s -o "$BENCH_DIR/dl/f.bin" "$base/norange/f64.bin"'
+echo "dlcli/curl   wall $(ratio "$(get dlcli-64-norange 2)" "$(get curl-64-norange 2)")"
+}
+if [ "${ONLY:-}" = norange ]; then
+  { echo "machine: $(nproc) cores, $(uname -r); workers: $workers; $(date -u +%F); $REPS runs each, median (min-max)"; norange; } | tee "$BENCH_DIR/results.txt"
+  exit 0
+fi
 {
 echo "machine: $(nproc) cores, $(uname -r); workers: $workers; $(date -u +%F); $REPS runs each, median (min-max)"
 echo "--- 512 MiB unthrottled"
@@ -148,4 +163,5 @@ printf 'dlcli cpu above moving its bytes: %.2f%% of one core\n' "$over"
 echo "--- memory"
 rounds 'dlcli-64 "$DLCLI" "$base/f64.bin" "$BENCH_DIR/dl/f.bin" --rounds 1'
 echo "dlcli peak rss 512 MiB / 64 MiB: $(ratio "$(get dlcli-512 4)" "$(get dlcli-64 4)")"
+norange
 } | tee "$BENCH_DIR/results.txt"

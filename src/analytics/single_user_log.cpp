@@ -162,6 +162,11 @@ void CSingleUserLog::SetContentLength(const std::string& url, int64_t length) {
   contentLengths_[url] = length;
 }
 
+void CSingleUserLog::ForgetContentLength(const std::string& url) {
+  std::lock_guard<std::mutex> guard(lock_);
+  contentLengths_.erase(url);
+}
+
 int64_t CSingleUserLog::GetContentLength(const std::string& url) {
   if (url.empty()) return 0;
   std::lock_guard<std::mutex> guard(lock_);

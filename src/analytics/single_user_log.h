@@ -82,6 +82,8 @@ class CSingleUserLog {
   // Memo of download sizes by URL: a zero length or empty URL stores nothing.
   void SetContentLength(const std::string& url, int64_t length);
   int64_t GetContentLength(const std::string& url);
+  // Forgets the remembered size of url (the file there changed).
+  void ForgetContentLength(const std::string& url);
 
   std::wstring GetLogFile() const;
   std::wstring GetLogFolder() const;

@@ -24,7 +24,7 @@ class CDownLoadImpl {
   using ProgressCallback = std::function<void(int64_t downloaded, int64_t total)>;
 
   static constexpr uint32_t kNoProgressMs = 60000;
-  static constexpr uint32_t kDriverWaitMs = 180000;
+  static constexpr uint32_t kDriverWaitMs = 180000;  // EngineDriverWaitMs may shorten it
   static constexpr uint32_t kWatchdogPauseMs = 10;
   static constexpr int64_t kMinMainDownload = 1048576;
 
@@ -36,12 +36,20 @@ class CDownLoadImpl {
   bool checkMD5(const std::wstring& path, const std::wstring& md5One, const std::wstring& md5Two,
                 const std::wstring& recordText);
 
+  // Rounds whose threads did not end in time and are still being waited for.
+  static int abandonedRounds();
+
   // "//cdn." or "//dl." in the URL.
   static bool isCdnUrl(const std::string& url);
   // processors * 8 / 5, at least 4.
   static int workerCount(unsigned processors);
 
  private:
+  // What a round returns when a reply contradicted its plan's size and the plan was dropped.
+  static constexpr EnumErrorCode kPlanDropped = static_cast<EnumErrorCode>(2);
+  EnumErrorCode runRound(const std::wstring& url, const std::wstring& localPath,
+                         std::string* cdnText, bool mainDownload, bool restarted);
+
   ProgressCallback progress_;
 };
 

@@ -108,8 +108,13 @@ EnumErrorCode CDownloader::downloadInit(const std::string& label, int logFlag) {
     return loaded;
   }
   pool_.setFreshFile(!plan_.resumed());
+  pool_.setSlices(&plan_.allTasks());
+  streamMark_ = -1;
   const int started = pool_.createThreads(threadCount_);
   if (started == -1) return ErrOpenLocalFile;
+  // Bytes past the plan's end are no part of this download (an older, longer file, or the rest
+  // of another one): they would only make the finished file longer than the remote one.
+  pool_.cutFileTo(plan_.contentLength());
   if (started == 0) {
     LOG(INFO) << " [Error]: " << " createThreads is empty";
     return ErrNoWorkerThreads;
@@ -121,6 +126,29 @@ EnumErrorCode CDownloader::downloadInit(const std::string& label, int logFlag) {
 void CDownloader::stop() {
   state_.store(kStop);
   pool_.requestStop();
+}
+
+bool CDownloader::threadsEnded() {
+  {
+    std::lock_guard<std::mutex> lock(driverLock_);
+    if (driver_.joinable() && !driverEnded_) return false;
+  }
+  return pool_.allThreadsEnded();
+}
+
+void CDownloader::save() {
+  if (!abandoned_.load()) plan_.saveTaskToFile();
+}
+
+void CDownloader::dispatchStream() {
+  CDownloadTask* first = plan_.firstIncompleteTask();
+  if (first == nullptr || pool_.freeCount() == 0) return;
+  int64_t have = 0;
+  for (CTask* t : plan_.allTasks()) have += AsDownload(t)->receivedBytes();
+  if (have <= streamMark_) return;  // the last stream brought nothing: the watchdog ends the round
+  streamMark_ = have;
+  plan_.takeTask(first);
+  pool_.giveTaskToAThreadTodo(first);
 }
 
 bool CDownloader::waitDriver(uint32_t timeoutMs) {
@@ -156,6 +184,7 @@ int CDownloader::updateDownloadInfo() {
   next.averageText = formatSpeedText(next.averageSpeed) + "/S";
   next.downloaded = downloaded;
   next.requestCount = requests;
+  next.contradictedSize = pool_.shared().contradictedSize.load();
   info_ = next;
   lastDownloaded_ = downloaded;
   return 1;
@@ -212,7 +241,12 @@ void CDownloader::downloaderThread() {
 
     if (downloadInfo().percent / 10 > saveMark) {
       ++saveMark;
-      plan_.saveTaskToFile();
+      save();
+    }
+    const bool stream = pool_.shared().wholeStream.load();
+    if (stream) {
+      pool_.recycleIdleThreads();
+      if (pool_.busyCount() == 0) plan_.settleCompleteTasks();
     }
     if (plan_.todoCount() == 0) {
       bool allDone = true;
@@ -235,8 +269,12 @@ void CDownloader::downloaderThread() {
     workStarted_.store(true);
     pool_.recycleIdleThreads();
     updateDownloadInfo();
-    while (plan_.todoCount() > 0 && pool_.freeCount() > 0) {
-      pool_.giveTaskToAThreadTodo(plan_.getTask());
+    if (stream) {
+      if (pool_.busyCount() == 0) dispatchStream();
+    } else {
+      while (plan_.todoCount() > 0 && pool_.freeCount() > 0) {
+        pool_.giveTaskToAThreadTodo(plan_.getTask());
+      }
     }
     platform::SleepMs(1);
   }
@@ -247,12 +285,12 @@ void CDownloader::downloaderThread() {
   }
   if (failed) {
     LOG(INFO) << " Stopping Download," << "Mission Failed";
-    plan_.saveTaskToFile();
+    save();
   }
   pool_.stopThreads();
   updateDownloadInfo();
   LOG(INFO) << " Stopping Download," << "Update DownloadInfo";
-  plan_.saveTaskToFile();
+  save();
   LOG(INFO) << " Download Stopped\xa3\xa1";
 }
 

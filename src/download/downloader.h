@@ -33,6 +33,7 @@ struct DownloadInfo {
   std::string averageText = "0.0B/S";
   int32_t requestCount = 0;           // failed requests of all slices
   int64_t averageSpeed = 0;           // bytes per second behind averageText
+  int64_t contradictedSize = -1;      // a remote size a reply named against the plan, or -1
 };
 
 // "1G512M" style text of a byte count: each unit used only when the amount is strictly
@@ -67,6 +68,11 @@ class CDownloader {
   int resetDownloader();
 
   bool workStarted() const { return workStarted_.load(); }
+  // The round gave up waiting for this downloader's threads: from now on it writes no task file
+  // (a later round owns it), and it is freed only after its threads end.
+  void abandon() { abandoned_.store(true); }
+  // True when the driver thread and every worker have ended.
+  bool threadsEnded();
   int64_t contentLength() const { return plan_.contentLength(); }
   size_t taskCount() const { return plan_.allTasks().size(); }
   CDownloadTaskManager& plan() { return plan_; }
@@ -75,6 +81,11 @@ class CDownloader {
  private:
   void downloaderThread();
   void startDriver();
+  void save();
+  // Behind a server that ignores Range: once no worker runs, hands the first slice that lacks
+  // bytes to one worker, whose request streams the rest of the file, as long as the stream
+  // before it brought new bytes.
+  void dispatchStream();
 
   std::string url_;
   std::string localPath_;
@@ -86,6 +97,8 @@ class CDownloader {
   std::condition_variable driverCv_;
   bool driverEnded_ = false;
   std::atomic<bool> workStarted_{false};
+  std::atomic<bool> abandoned_{false};
+  int64_t streamMark_ = -1;  // driver only: bytes on disk when the last stream was handed out
   mutable std::mutex infoLock_;
   DownloadInfo info_;
   int64_t lastDownloaded_ = 0;  // driver only

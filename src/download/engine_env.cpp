@@ -45,4 +45,14 @@ void EngineRoundStarted(CDownloader& downloader) {
   if (fn) fn(downloader);
 }
 
+uint32_t EngineThreadWaitMs() {
+  const uint32_t ms = Overrides().threadWaitMs;
+  return ms != 0 ? ms : 30000;
+}
+
+uint32_t EngineDriverWaitMs() {
+  const uint32_t ms = Overrides().driverWaitMs;
+  return ms != 0 ? ms : 180000;
+}
+
 }  // namespace download

@@ -23,6 +23,10 @@ struct EngineEnv {
   // Called by SuperDownloadFile once the round runs, with the round's downloader; lets a test
   // stage what no server can (request counts no real round reaches).
   std::function<void(CDownloader&)> roundStarted;
+  // Bounds of the waits for the pool's threads (30000 ms each) and for the driver (180000 ms);
+  // 0 keeps them. Tests shorten them to stage threads that do not end in time.
+  uint32_t threadWaitMs = 0;
+  uint32_t driverWaitMs = 0;
 };
 
 // Installs the overrides given (empty members keep the platform's answer) until ResetEngineEnv.
@@ -34,5 +38,7 @@ bool EngineNetworkAlive();
 unsigned EngineProcessorCount();
 bool EngineThreadStartFails();
 void EngineRoundStarted(CDownloader& downloader);
+uint32_t EngineThreadWaitMs();
+uint32_t EngineDriverWaitMs();
 
 }  // namespace download

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <cctype>
 #include <algorithm>
+#include <chrono>
+#include <vector>
 
 #include "analytics/single_user_log.h"
 #include "config/endpoints.h"
@@ -42,8 +44,26 @@ size_t AppendString(char* data, size_t size, size_t count, void* user) {
   return size * count;
 }
 
-int StopCheck(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-  return static_cast<CDownloadThread*>(user)->stopRequested() ? 1 : 0;
+// Progress of a ranged GET: ends it when its download stops, and keeps its transfer time-out.
+// A slice request may take the time-out in all; a stream of the rest of the file (behind a
+// server that ignores Range) may take as long as it needs while bytes keep coming, and ends
+// once none came for the time-out. libcurl's own CURLOPT_TIMEOUT cannot change its mind in the
+// middle of a request, so the time-out is kept here.
+int ProgressCheck(void* user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t) {
+  auto* worker = static_cast<CDownloadThread*>(user);
+  if (worker->stopRequested()) return 1;
+  CDownloadThread::Response& r = worker->response();
+  const auto now = std::chrono::steady_clock::now();
+  if (static_cast<int64_t>(dlnow) > r.lastNow) {
+    r.lastNow = static_cast<int64_t>(dlnow);
+    r.lastByteAt = now;
+  }
+  const auto since = r.stream ? now - r.lastByteAt : now - r.started;
+  if (since >= std::chrono::milliseconds(r.timeoutMs)) {
+    r.timedOut = true;
+    return 1;
+  }
+  return 0;
 }
 
 // Text of a header line without its line end.
@@ -72,6 +92,24 @@ bool ParseInt64(const std::string& text, size_t from, int64_t* value, size_t* st
   return true;
 }
 
+// Records a size of the remote file that a reply named and the plan does not have.
+void NoteContradiction(CDownloadThread* worker, int64_t size) {
+  SharedDownloadState* shared = worker->shared();
+  if (shared == nullptr) return;
+  int64_t none = -1;
+  shared->contradictedSize.compare_exchange_strong(none, size);
+}
+
+// The slice of plan-ordered slices that holds byte at; null past the last one.
+CDownloadTask* SliceAt(const std::vector<CTask*>& slices, int64_t at) {
+  auto it = std::upper_bound(slices.begin(), slices.end(), at, [](int64_t pos, CTask* t) {
+    return pos < static_cast<CDownloadTask*>(t)->StartPos;
+  });
+  if (it == slices.begin()) return nullptr;
+  auto* slice = static_cast<CDownloadTask*>(*(it - 1));
+  return at <= slice->lastByte() ? slice : nullptr;
+}
+
 bool StartsWithNoCase(const char* text, size_t length, const char* prefix) {
   const size_t n = std::strlen(prefix);
   if (length < n) return false;
@@ -98,6 +136,20 @@ int StatusOf(const std::string& line) {
 }
 
 }  // namespace
+
+size_t FindNoCase(const std::string& text, const char* needle, size_t from) {
+  const size_t n = std::strlen(needle);
+  if (n == 0) return from <= text.size() ? from : std::string::npos;
+  for (size_t i = from; i + n <= text.size(); ++i) {
+    size_t k = 0;
+    while (k < n && std::tolower(static_cast<unsigned char>(text[i + k])) ==
+                        std::tolower(static_cast<unsigned char>(needle[k]))) {
+      ++k;
+    }
+    if (k == n) return i;
+  }
+  return std::string::npos;
+}
 
 CLibcurlTool::CLibcurlTool() : curl_(curl_easy_init()) {}
 
@@ -159,7 +211,12 @@ CURLcode CLibcurlTool::httpDownloadContent(const std::string& url, int64_t first
     LOG(INFO) << " Request Range: (" << task->id.load() << ", " << (last - first) << ") " << range
               << ", [" << connectTimeout << "," << transferTimeout << "]";
   }
-  worker->response() = CDownloadThread::Response();
+  CDownloadThread::Response& response = worker->response();
+  response = CDownloadThread::Response();
+  response.stream = worker->streamRequest();
+  response.started = std::chrono::steady_clock::now();
+  response.lastByteAt = response.started;
+  response.timeoutMs = static_cast<int64_t>(transferTimeout) * 1000;
 
   curl_easy_reset(curl_);
   struct curl_slist* headers = curl_slist_append(nullptr, kUserAgent);
@@ -173,12 +230,12 @@ CURLcode CLibcurlTool::httpDownloadContent(const std::string& url, int64_t first
   curl_easy_setopt(curl_, CURLOPT_WRITEDATA, worker);
   curl_easy_setopt(curl_, CURLOPT_HEADERDATA, worker);
   curl_easy_setopt(curl_, CURLOPT_HEADERFUNCTION, &CLibcurlTool::HeaderCallback);
-  curl_easy_setopt(curl_, CURLOPT_TIMEOUT, transferTimeout);
+  // The transfer time-out is kept by ProgressCheck (a stream may outlive it while bytes come).
   curl_easy_setopt(curl_, CURLOPT_CONNECTTIMEOUT, connectTimeout);
   // Larger receive buffers mean fewer locked writes per slice.
   curl_easy_setopt(curl_, CURLOPT_BUFFERSIZE, 256L * 1024L);
-  // Lets a stopping download end its requests at once instead of at their time-out.
-  curl_easy_setopt(curl_, CURLOPT_XFERINFOFUNCTION, &StopCheck);
+  // Lets a stopping download end its requests at once, and keeps the transfer time-out.
+  curl_easy_setopt(curl_, CURLOPT_XFERINFOFUNCTION, &ProgressCheck);
   curl_easy_setopt(curl_, CURLOPT_XFERINFODATA, worker);
   curl_easy_setopt(curl_, CURLOPT_NOPROGRESS, 0L);
   const CURLcode verify = curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYPEER, 0L);
@@ -191,6 +248,8 @@ CURLcode CLibcurlTool::httpDownloadContent(const std::string& url, int64_t first
     figureError(kept);
   } else {
     result = curl_easy_perform(curl_);
+    // The time-out ends the request as libcurl's own would have.
+    if (result == CURLE_ABORTED_BY_CALLBACK && response.timedOut) result = CURLE_OPERATION_TIMEDOUT;
     if (result != CURLE_OK) figureError(result);
   }
   curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, nullptr);
@@ -204,16 +263,43 @@ size_t CLibcurlTool::downloadFunc(char* data, size_t size, size_t count, void* u
   CDownloadThread::Response& response = worker->response();
   const size_t n = size * count;
   if (n == 0) return 0;
-  // An error page is never written into the download.
-  if (response.status >= 400 || response.rejected) {
+  // Only the body of a successful answer is the file: an error page, an unfollowed redirect, a
+  // "no content" or a proxy's rewritten answer (203) never lands in it.
+  if (response.rejected || (response.status != 200 && response.status != 206)) {
     if (!response.rejected) {
       LOG(INFO) << " Thread: " << task->id.load() << " refused body of status " << response.status;
     }
     response.rejected = true;
     return 0;
   }
+  SharedDownloadState* shared = worker->shared();
+  const bool canStream = shared != nullptr && shared->slices != nullptr && task->contentLength > 0;
+  if (response.status == 200 && response.bodyOffset < 0) {
+    // The whole file, from its first byte, although a range was asked for.
+    if (task->contentLength > 0 && response.length >= 0 && response.length != task->contentLength) {
+      LOG(INFO) << " Thread: " << task->id.load() << " whole-file answer of " << response.length
+                << " bytes, the plan has " << task->contentLength;
+      NoteContradiction(worker, response.length);
+      response.rejected = true;
+      return 0;
+    }
+    if (canStream && !response.stream) {
+      bool expected = false;
+      if (shared->wholeStream.compare_exchange_strong(expected, true)) {
+        LOG(INFO) << " Thread: " << task->id.load()
+                  << " server ignores Range: one stream fills the file";
+        response.stream = true;
+      } else {
+        // Another worker already streams the file; a second stream would only repeat it.
+        response.yielded = true;
+        return 0;
+      }
+    }
+  }
+  response.bodyBytes += static_cast<int64_t>(n);
 
   std::lock_guard<std::mutex> guard(*worker->fileMutex());
+  if (response.stream && canStream) return streamWrite(worker, data, n);
   int64_t next = task->nextPos();
   // Where this chunk belongs: a 206 names its range, a 200 starts at byte 0, and without either
   // the server is taken to have sent what was asked.
@@ -240,6 +326,7 @@ size_t CLibcurlTool::downloadFunc(char* data, size_t size, size_t count, void* u
   if (want > 0) written = worker->file()->WriteAt(next, p, want, &error);
   next += static_cast<int64_t>(written);
   task->setNextPos(next);
+  response.wrote += static_cast<int64_t>(written);
   response.bodyOffset = at + static_cast<int64_t>(written);
   if (written != want) {
     LOG(INFO) << " Thread: " << task->id.load() << " Write Error. Task id\xa3\xba" << task->id.load()
@@ -255,6 +342,58 @@ size_t CLibcurlTool::downloadFunc(char* data, size_t size, size_t count, void* u
   return n;
 }
 
+size_t CLibcurlTool::streamWrite(CDownloadThread* worker, const char* data, size_t n) {
+  // Called with the file mutex held: every slice position moves only under it.
+  CDownloadTask* task = worker->task();
+  CDownloadThread::Response& response = worker->response();
+  const std::vector<CTask*>& slices = *worker->shared()->slices;
+  if (response.bodyOffset < 0) response.bodyOffset = response.status == 200 ? 0 : task->nextPos();
+  int64_t at = response.bodyOffset;
+  size_t used = 0;
+  while (used < n) {
+    CDownloadTask* slice = SliceAt(slices, at);
+    if (slice == nullptr) {
+      // Bytes past the end of the planned file.
+      if (response.status == 200) {
+        LOG(INFO) << " Thread: " << task->id.load() << " whole-file answer runs past "
+                  << task->contentLength << " bytes";
+        NoteContradiction(worker, at + static_cast<int64_t>(n - used));
+      }
+      response.surplusCut = true;
+      break;
+    }
+    const int64_t next = slice->nextPos();
+    const size_t inSlice =
+        static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(n - used),
+                                              slice->lastByte() + 1 - at));
+    if (at != next) {
+      // Bytes the slice already has, or (a reply that starts past a slice's position) bytes
+      // that would leave a hole: passed over, never written.
+      const size_t skip = at < next ? static_cast<size_t>(std::min<int64_t>(
+                                          static_cast<int64_t>(inSlice), next - at))
+                                    : inSlice;
+      used += skip;
+      at += static_cast<int64_t>(skip);
+      continue;
+    }
+    uint32_t error = 0;
+    const size_t written = worker->file()->WriteAt(at, data + used, inSlice, &error);
+    slice->setNextPos(next + static_cast<int64_t>(written));
+    response.wrote += static_cast<int64_t>(written);
+    used += written;
+    at += static_cast<int64_t>(written);
+    if (written != inSlice) {
+      LOG(INFO) << " Thread: " << task->id.load() << " Write Error. Task id\xa3\xba"
+                << slice->id.load() << " Download to:" << slice->DownloadedPos()
+                << " Receive:" << n << " Write:" << written << " Task EndPos:" << slice->EndPos
+                << " error " << error;
+      break;
+    }
+  }
+  response.bodyOffset = at;
+  return used;
+}
+
 size_t CLibcurlTool::HeaderCallback(char* line, size_t size, size_t count, void* user) {
   const size_t n = size * count;
   auto* worker = static_cast<CDownloadThread*>(user);
@@ -268,6 +407,8 @@ size_t CLibcurlTool::HeaderCallback(char* line, size_t size, size_t count, void*
     // A new response of the chain begins.
     response.status = StatusOf(text);
     response.bodyOffset = -1;
+    response.length = -1;
+    response.bodyBytes = 0;
     int a = 0, b = 0, c = 0;
     const int got =
         std::sscanf(text.c_str(), "%*[^0-9]%d%*[^0-9]%d%*[^0-9]%d%*[^0-9]", &a, &b, &c);
@@ -280,7 +421,7 @@ size_t CLibcurlTool::HeaderCallback(char* line, size_t size, size_t count, void*
     return n;
   }
 
-  if (text.find("CF-RAY:") != std::string::npos) {
+  if (FindNoCase(text, "CF-RAY:") != std::string::npos) {
     const size_t dash = text.find('-', 7);
     if (dash != std::string::npos) {
       const std::string location = LineValue(line, n, dash + 1);
@@ -291,7 +432,7 @@ size_t CLibcurlTool::HeaderCallback(char* line, size_t size, size_t count, void*
         if (task->cdnHeader == task->cdnReference) task->cdnHeader.clear();
       }
     }
-  } else if (text.find("CF-Cache-Status:") != std::string::npos) {
+  } else if (FindNoCase(text, "CF-Cache-Status:") != std::string::npos) {
     const std::string status = LineValue(line, n, 17);
     if (task->cdnHeader.empty()) {
       task->cdnHeader = status;
@@ -299,7 +440,7 @@ size_t CLibcurlTool::HeaderCallback(char* line, size_t size, size_t count, void*
       task->cdnHeader = task->cdnHeader + "/" + status;
       if (task->cdnHeader == task->cdnReference) task->cdnHeader.clear();
     }
-  } else if (text.find("Content-Range") != std::string::npos) {
+  } else if (FindNoCase(text, "Content-Range") != std::string::npos) {
     const size_t slash = text.find_last_of('/');
     if (slash == std::string::npos) {
       LOG(INFO) << " HeaderCallback error2: " << LineValue(line, n, 0);
@@ -310,6 +451,8 @@ size_t CLibcurlTool::HeaderCallback(char* line, size_t size, size_t count, void*
     if (!ParseInt64(text, slash + 1, &total) || total != task->contentLength) {
       LOG(INFO) << " HeaderCallback error1: " << task->contentLength
                 << " != " << LineValue(line, n, 0);
+      // A readable total that is not the plan's: the file at this address changed.
+      if (total > 0 && total != task->contentLength) NoteContradiction(worker, total);
       response.rejected = true;
       return 0;
     }
@@ -328,6 +471,9 @@ size_t CLibcurlTool::HeaderCallback(char* line, size_t size, size_t count, void*
       response.rejected = true;
       return 0;
     }
+  } else if (StartsWithNoCase(line, n, "Content-Length:")) {
+    int64_t length = -1;
+    if (ParseInt64(text, 15, &length)) response.length = length;
   }
   return n;
 }
@@ -456,20 +602,26 @@ int CLibcurlTool::UploadLogFile(const std::string& filePath, const std::string& 
   const std::string base =
       uploadBase_.empty() ? "https://" + GetEndpoints().logUpload : uploadBase_;
   const std::string url = base + "/v1/productLogUpload";
-  std::string response;
+  TextSink response;
+  response.limit = kMaxUploadResponse;
   curl_easy_setopt(curl, CURLOPT_HTTPPOST, form);
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &AppendString);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &AppendText);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &response);
   curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 1L);
+  // A collector that never answers, or stops reading, must not hold the upload for good.
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, static_cast<long>(uploadTimeouts_.connectSeconds));
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(uploadTimeouts_.stallSeconds));
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT, static_cast<long>(uploadTimeouts_.totalSeconds));
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
   const CURLcode result = curl_easy_perform(curl);
   long status = 0;
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-  LOG(INFO) << "Response from server:\n" << response;
+  LOG(INFO) << "Response from server:\n" << response.text;
   curl_easy_cleanup(curl);
   curl_formfree(form);
   curl_slist_free_all(headers);

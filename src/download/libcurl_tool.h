@@ -46,6 +46,14 @@ class CLibcurlTool {
                     const std::string& catalogue);
   // Base of the upload address ("https://host"); the endpoint configuration's by default.
   void setUploadBase(const std::string& base) { uploadBase_ = base; }
+  // Time-outs of the upload, in seconds: connecting, a stretch without any byte moving, and the
+  // whole exchange.
+  struct UploadTimeouts {
+    int connectSeconds = 8;
+    int stallSeconds = 30;
+    int totalSeconds = 300;
+  };
+  void setUploadTimeouts(const UploadTimeouts& timeouts) { uploadTimeouts_ = timeouts; }
 
   // The address the last header probe ended at, after redirects.
   const std::string& effectiveUrl() const { return effectiveUrl_; }
@@ -58,14 +66,24 @@ class CLibcurlTool {
   // libcurl callbacks of the ranged GET; the user pointer is the worker.
   static size_t downloadFunc(char* data, size_t size, size_t count, void* worker);
   static size_t HeaderCallback(char* line, size_t size, size_t count, void* worker);
+  // The write of a stream across slices: each byte goes to the slice that holds it when that
+  // slice is at that byte; bytes a slice already has are passed over. File mutex held.
+  static size_t streamWrite(CDownloadThread* worker, const char* data, size_t n);
 
   static constexpr size_t kMaxHeaderText = 65536;
+  // Bytes of the upload's answer kept (and logged); the rest is read and dropped.
+  static constexpr size_t kMaxUploadResponse = 65536;
 
  private:
   CURL* curl_ = nullptr;
   std::string effectiveUrl_;
   std::string uploadBase_;
+  UploadTimeouts uploadTimeouts_;
 };
+
+// Position of needle in text at or after from, letters compared without regard to case (header
+// names are case-insensitive, and HTTP/2 sends them in lower case); npos when absent.
+size_t FindNoCase(const std::string& text, const char* needle, size_t from = 0);
 
 // The upload name used when none is given: "NoName_", the 17-digit local time and the path's
 // extension (".tmp" when it has none).

@@ -97,6 +97,17 @@ int CTaskManager::addTask(CTask* task) {
   return addTodoTask(task);
 }
 
+void CTaskManager::takeTask(CTask* task) {
+  auto it = std::find(todo_.begin(), todo_.end(), task);
+  if (it != todo_.end()) {
+    todo_.erase(it);
+    handedOut_.push_back(task);
+  } else if (std::find(handedOut_.begin(), handedOut_.end(), task) == handedOut_.end()) {
+    handedOut_.push_back(task);
+  }
+  task->status.store(CTask::kHandedOut);
+}
+
 void CTaskManager::clearTasks() {
   for (CTask* task : all_) delete task;
   all_.clear();
@@ -109,7 +120,7 @@ void CTaskManager::clearTasks() {
 
 CDownloadTaskManager::CDownloadTaskManager(const std::string& url, const std::string& localPath,
                                            const std::string& taskFilePath)
-    : url_(url), localPath_(localPath), taskFilePath_(taskFilePath) {}
+    : url_(url), requestedUrl_(url), localPath_(localPath), taskFilePath_(taskFilePath) {}
 
 bool CDownloadTaskManager::taskFileExists() const {
   std::string bytes;
@@ -135,7 +146,9 @@ void CDownloadTaskManager::computeSlicing(int64_t contentLength, int32_t sliceNu
     n = contentLength / s;
   }
   if (n > kMaxSlices) {
-    s = contentLength / kMaxSlices;
+    // The smallest slice size that keeps the count within the cap (rounded up: rounding down
+    // would give back more than kMaxSlices slices for most sizes).
+    s = (contentLength + kMaxSlices - 1) / kMaxSlices;
     n = contentLength / s;
   }
   if (n <= 0) n = 1;
@@ -160,8 +173,8 @@ int64_t CDownloadTaskManager::getContentLength(CURLcode* code, std::string* cdnR
     LOG(INFO) << " after getContentLength GetHeader";
 
     // CDN analysis of the whole chain's headers.
-    const size_t cacheAt = headers.find("CF-Cache-Status:");
-    const size_t rayAt = headers.find("CF-RAY:");
+    const size_t cacheAt = FindNoCase(headers, "CF-Cache-Status:");
+    const size_t rayAt = FindNoCase(headers, "CF-RAY:");
     const std::string rayLine = rayAt == std::string::npos ? std::string()
                                                              : UpToLineEnd(headers, rayAt + 7);
     const size_t dash = rayLine.find('-');
@@ -171,7 +184,7 @@ int64_t CDownloadTaskManager::getContentLength(CURLcode* code, std::string* cdnR
       LOG(INFO) << " Cdn result: " << cacheStatus << ", " << location;
       UserLog().AddUserLog("Download", "3.CDNStatus", (location + "/" + cacheStatus).c_str());
     } else {
-      const size_t xcache = headers.find("X-Cache:");
+      const size_t xcache = FindNoCase(headers, "X-Cache:");
       if (xcache != std::string::npos) {
         *cdnReference = UpToLineEnd(headers, xcache + 9);
         LOG(INFO) << " Cdn result: " << *cdnReference;
@@ -184,11 +197,11 @@ int64_t CDownloadTaskManager::getContentLength(CURLcode* code, std::string* cdnR
       return 0;
     }
 
-    if (headers.find("Location:") != std::string::npos) {
+    if (FindNoCase(headers, "Location:") != std::string::npos) {
       // The address the chain ended at; curl has resolved relative and chained redirects.
       std::string next = tool.effectiveUrl();
       if (next.empty()) {
-        const size_t at = headers.find("Location:");
+        const size_t at = FindNoCase(headers, "Location:");
         const size_t colon = headers.find(':', at);
         next = UpToLineEnd(headers, colon + 2);
       }
@@ -209,12 +222,12 @@ int64_t CDownloadTaskManager::getContentLength(CURLcode* code, std::string* cdnR
 
     const std::string block = LastResponseBlock(headers);
     int64_t size = -1;
-    const size_t rangeAt = block.find("Content-Range:");
+    const size_t rangeAt = FindNoCase(block, "Content-Range:");
     if (rangeAt != std::string::npos) {
       const size_t slash = block.find('/', rangeAt);
       if (slash != std::string::npos) size = LeadingNumber(block, slash + 1);
     } else {
-      const size_t lengthAt = block.find("Content-Length:");
+      const size_t lengthAt = FindNoCase(block, "Content-Length:");
       if (lengthAt == std::string::npos) return 0;
       size = LeadingNumber(block, lengthAt + 15);
     }
@@ -228,22 +241,30 @@ int64_t CDownloadTaskManager::getContentLength(CURLcode* code, std::string* cdnR
   }
 }
 
+int64_t CDownloadTaskManager::probeSize(CURLcode* code, std::string* cdnReference, int logFlag,
+                                        std::vector<std::string>* records) {
+  int64_t size = 0;
+  for (int attempt = 0; attempt < kProbeAttempts; ++attempt) {
+    size = getContentLength(code, cdnReference, logFlag);
+    if (size > 0) {
+      if (records) records->push_back("Success");
+      return size;
+    }
+    if (records) {
+      char text[32];
+      std::snprintf(text, sizeof(text), "error:%d", static_cast<int>(*code));
+      records->push_back(text);
+    }
+    platform::SleepMs(100);
+  }
+  return 0;
+}
+
 EnumErrorCode CDownloadTaskManager::generateDownloadTask(const std::string& label, int logFlag) {
   std::vector<std::string> records;
   CURLcode code = CURLE_OK;
   std::string cdnReference;
-  int64_t size = 0;
-  for (int attempt = 0; attempt < 10; ++attempt) {
-    size = getContentLength(&code, &cdnReference, logFlag);
-    if (size > 0) {
-      records.push_back("Success");
-      break;
-    }
-    char text[32];
-    std::snprintf(text, sizeof(text), "error:%d", static_cast<int>(code));
-    records.push_back(text);
-    platform::SleepMs(100);
-  }
+  const int64_t size = probeSize(&code, &cdnReference, logFlag, &records);
   while (records.size() < 10) records.push_back("Null");
   if (!label.empty()) {
     std::string joined;
@@ -366,8 +387,9 @@ int CDownloadTaskManager::checkTaskPlan(int logFlag) {
 
   CURLcode code = CURLE_OK;
   std::string scratch;
-  const int64_t remote = getContentLength(&code, &scratch, logFlag);
-  if (remote != contentLength_) {
+  const int64_t remote = probeSize(&code, &scratch, logFlag, nullptr);
+  lastProbeCode_ = code;
+  if (remote > 0 && remote != contentLength_) {
     LOG(INFO) << " task plan check failed: remote size " << remote << " != " << contentLength_;
     UserLog().AddUserLog(
         "Other", "FlowError", analytics::FlowErrorId(analytics::EnumFlowError::kTaskPlanFirst));
@@ -399,14 +421,35 @@ int CDownloadTaskManager::checkTaskPlan(int logFlag) {
     next = task->EndPos + 1;
   }
   if (next != contentLength_ + 1) return fail("end of plan");
+  if (remote <= 0) {
+    // No answer is not "another size": the plan and its bytes wait for a round that can ask.
+    LOG(INFO) << " task plan not checked: remote size unknown (code "
+              << static_cast<int>(code) << ")";
+    return 4;
+  }
   return 1;
+}
+
+void CDownloadTaskManager::forgetRemoteSize() {
+  UserLog().ForgetContentLength(url_);
+  UserLog().ForgetContentLength(requestedUrl_);
+  for (CTask* t : all_) UserLog().ForgetContentLength(AsDownload(t)->RemotePath);
 }
 
 EnumErrorCode CDownloadTaskManager::loadDownloadTask(const std::string& label, int logFlag) {
   resumed_ = false;
   if (taskFileExists()) {
     loadTaskFromFile(logFlag);
-    if (checkTaskPlan(logFlag) == 1) {
+    const int check = checkTaskPlan(logFlag);
+    if (check == 4) {
+      // Keep the plan and the file on disk; a later round resumes them.
+      LOG(INFO) << " taskinfo file kept, the remote size could not be asked";
+      clearTasks();
+      contentLength_ = 0;
+      downloadTime_ = 0;
+      return lastProbeCode_ == CURLE_TOO_MANY_REDIRECTS ? ErrTooManyRedirects : ErrContentLength;
+    }
+    if (check == 1) {
       // Saved progress is only worth keeping while the file still holds it.
       int64_t needed = 0;
       for (CTask* t : all_) {
@@ -432,6 +475,28 @@ EnumErrorCode CDownloadTaskManager::loadDownloadTask(const std::string& label, i
     downloadTime_ = 0;
   }
   return generateDownloadTask(label, logFlag);
+}
+
+CDownloadTask* CDownloadTaskManager::firstIncompleteTask() const {
+  for (CTask* t : all_) {
+    if (!AsDownload(t)->isComplete()) return AsDownload(t);
+  }
+  return nullptr;
+}
+
+void CDownloadTaskManager::settleCompleteTasks() {
+  for (auto it = todo_.begin(); it != todo_.end();) {
+    if (AsDownload(*it)->isComplete()) {
+      (*it)->status.store(CTask::kDone);
+      handedOut_.push_back(*it);
+      it = todo_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  for (CTask* t : handedOut_) {
+    if (AsDownload(t)->isComplete()) t->status.store(CTask::kDone);
+  }
 }
 
 std::string CDownloadTaskManager::taskFileText() const {

@@ -35,6 +35,8 @@ class CTaskManager {
   virtual int addHandedOutTask(CTask* task);
   // Takes ownership; done tasks are filed as handed out, all others as todo. 0 for null.
   int addTask(CTask* task);
+  // Hands out this very task (from the todo list, or again from the handed-out list).
+  void takeTask(CTask* task);
   void clearTasks();
 
   const std::vector<CTask*>& allTasks() const { return all_; }
@@ -56,6 +58,7 @@ class CDownloadTaskManager : public CTaskManager {
   static constexpr int64_t kMaxContentLength = int64_t(1) << 40;
   // More slices than this would only cost memory; the slice size grows instead.
   static constexpr int64_t kMaxSlices = 65536;
+  static constexpr int kProbeAttempts = 10;
 
   CDownloadTaskManager(const std::string& url, const std::string& localPath,
                        const std::string& taskFilePath);
@@ -63,8 +66,16 @@ class CDownloadTaskManager : public CTaskManager {
   EnumErrorCode loadDownloadTask(const std::string& label, int logFlag);
   EnumErrorCode generateDownloadTask(const std::string& label, int logFlag);
   void loadTaskFromFile(int logFlag);
-  // 1 valid, 2 remote size differs, 3 slices do not tile the file.
+  // 1 valid, 2 remote size differs, 3 slices do not tile the file, 4 sound but the remote
+  // size could not be asked (no answer, or no usable size in it).
   int checkTaskPlan(int logFlag);
+  // Up to kProbeAttempts size probes 100 ms apart; the size, or 0 with *code the last result.
+  // records (may be null) gets "Success" or "error:%d" per attempt.
+  int64_t probeSize(CURLcode* code, std::string* cdnReference, int logFlag,
+                    std::vector<std::string>* records);
+  // Drops what the content-length memo knows of this plan's addresses, so the next plan asks
+  // the server again.
+  void forgetRemoteSize();
   // Remote size, 0 when unknown. *code gets the last CURLcode, *cdnReference the X-Cache value.
   int64_t getContentLength(CURLcode* code, std::string* cdnReference, int logFlag);
   // Writes the task file (a temporary beside it, then replaced). 1.
@@ -85,15 +96,21 @@ class CDownloadTaskManager : public CTaskManager {
   bool resumed() const { return resumed_; }
   // The task file text as saveTaskToFile writes it.
   std::string taskFileText() const;
+  // The first slice in plan order that still lacks bytes; null when every slice is whole.
+  CDownloadTask* firstIncompleteTask() const;
+  // Marks every whole slice done and files it as handed out. Only while no worker holds one.
+  void settleCompleteTasks();
 
  private:
   std::string url_;
+  std::string requestedUrl_;  // the URL given, before any redirect
   std::string localPath_;
   std::string taskFilePath_;
   int64_t contentLength_ = 0;
   int64_t downloadTime_ = 0;
   int32_t sliceSize_ = kDefaultSliceSize;
   bool resumed_ = false;
+  CURLcode lastProbeCode_ = CURLE_OK;
 };
 
 }  // namespace download

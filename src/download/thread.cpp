@@ -80,6 +80,12 @@ bool CThread::waitExit(uint32_t timeoutMs) {
   return true;
 }
 
+bool CThread::hasEnded() {
+  if (!thread_.joinable()) return true;
+  std::lock_guard<std::mutex> guard(exitLock_);
+  return exited_;
+}
+
 void CThread::join() {
   if (thread_.joinable()) thread_.join();
 }
@@ -171,11 +177,19 @@ int CThreadManager::stopThreads() {
   for (CThread* thread : free_) thread->requestExit();
   for (CThread* thread : busy_) thread->requestExit();
   LOG(INFO) << " start wait threads exit";
+  const uint32_t waitMs = EngineThreadWaitMs();
   for (auto& thread : handles_) {
-    if (!thread->waitExit(30000)) LOG(INFO) << " thread did not end within 30000 ms";
+    if (!thread->waitExit(waitMs)) LOG(INFO) << " thread did not end within " << waitMs << " ms";
   }
   LOG(INFO) << " end wait threads exit";
   return 1;
+}
+
+bool CThreadManager::allThreadsEnded() {
+  for (auto& thread : handles_) {
+    if (!thread->hasEnded()) return false;
+  }
+  return true;
 }
 
 void CThreadManager::releaseThreads() {

@@ -58,6 +58,8 @@ class CThread {
   // members go away.
   void join();
   bool started() const { return thread_.joinable() || exited_; }
+  // True once the thread's loop has returned (or it never started).
+  bool hasEnded();
 
  protected:
   CTask* currentTask() const { return task_; }
@@ -98,6 +100,8 @@ class CThreadManager {
   int stopThreads();
   // Stops the threads if needed, joins and deletes them and empties every list.
   void releaseThreads();
+  // True when no thread of the pool runs any more.
+  bool allThreadsEnded();
 
   size_t freeCount() const { return free_.size(); }
   size_t busyCount() const { return busy_.size(); }

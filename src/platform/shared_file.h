@@ -30,6 +30,8 @@ class SharedFile {
   size_t WriteAt(int64_t offset, const void* data, size_t size, uint32_t* error);
   // Size in bytes of the open file, -1 when unknown.
   int64_t Size() const;
+  // Cuts (or extends) the open file to size bytes. kErrSuccess or the error.
+  uint32_t Truncate(int64_t size);
   void Close();
 
  private:

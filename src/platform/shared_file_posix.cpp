@@ -58,6 +58,15 @@ int64_t SharedFile::Size() const {
   return static_cast<int64_t>(st.st_size);
 }
 
+uint32_t SharedFile::Truncate(int64_t size) {
+  if (handle_ < 0 || size < 0) return 6;  // ERROR_INVALID_HANDLE
+  int rc;
+  do {
+    rc = ::ftruncate(static_cast<int>(handle_), static_cast<off_t>(size));
+  } while (rc != 0 && errno == EINTR);
+  return rc == 0 ? kErrSuccess : ErrnoToWinError(errno);
+}
+
 void SharedFile::Close() {
   if (handle_ >= 0) ::close(static_cast<int>(handle_));
   handle_ = -1;

@@ -61,6 +61,16 @@ int64_t SharedFile::Size() const {
   return static_cast<int64_t>(size.QuadPart);
 }
 
+uint32_t SharedFile::Truncate(int64_t size) {
+  if (handle_ == -1 || size < 0) return ERROR_INVALID_HANDLE;
+  LARGE_INTEGER at;
+  at.QuadPart = size;
+  if (!::SetFilePointerEx(H(handle_), at, nullptr, FILE_BEGIN) || !::SetEndOfFile(H(handle_))) {
+    return ::GetLastError();
+  }
+  return kErrSuccess;
+}
+
 void SharedFile::Close() {
   if (handle_ != -1) ::CloseHandle(H(handle_));
   handle_ = -1;

@@ -10,6 +10,7 @@
 #include "download/libcurl_tool.h"
 #include "support/temp_dir.h"
 #include "tests/download/engine_test_support.h"
+#include "tests/download/pattern_bytes.h"
 
 namespace download {
 namespace {
@@ -41,9 +42,9 @@ class CallbackTest : public testing::Test {
   testsupport::LogCapture log_{dir_.File(L"log.txt")};
   platform::SharedFile file_;
   std::mutex mutex_;
-  std::atomic<bool> stop_{false};
+  SharedDownloadState shared_;  // no slices: every reply fills only the slice it was asked for
   CDownloadTask task_;
-  CDownloadThread worker_{&mutex_, &file_, &stop_};
+  CDownloadThread worker_{&mutex_, &file_, &shared_};
 };
 
 TEST_F(CallbackTest, StatusLinesAreCheckedOnlyForExeDownloads) {
@@ -66,8 +67,12 @@ TEST_F(CallbackTest, ContentRangeTotalMustMatchThePlan) {
   EXPECT_TRUE(log_.Contains(" HeaderCallback error2: "));
   EXPECT_EQ(Header("Content-Range: bytes garbage/1000\r\n"), 0u);
   EXPECT_EQ(Header("Content-Range: bytes 1-2/99999999999999999999999\r\n"), 0u);
-  // Lower-case names (HTTP/2) are not recognised and pass.
-  EXPECT_EQ(Header("content-range: bytes 0-1/5\r\n"), 28u);
+  // Header names are case-insensitive: the lower-case names of HTTP/2 are checked alike.
+  EXPECT_EQ(Header("content-range: bytes 0-1/5\r\n"), 0u);
+  EXPECT_EQ(Header("content-range: bytes 100-199/1000\r\n"), 35u);
+  EXPECT_EQ(worker_.response().bodyOffset, 100);
+  // The first readable total that is not the plan's is kept for the round to act on.
+  EXPECT_EQ(shared_.contradictedSize.load(), 999);
 }
 
 TEST_F(CallbackTest, SliceWithoutContentLengthAcceptsEveryLine) {
@@ -88,6 +93,11 @@ TEST_F(CallbackTest, CdnHeaderTextCollectsStatusAndLocation) {
   task_.cdnReference = "SFO/LAX/LAX/HIT";
   Header("CF-RAY: 1-SFO\r\n");
   EXPECT_EQ(task_.cdnHeader, "");  // equal to the reference: emptied
+  // HTTP/2 names come in lower case.
+  task_.cdnReference.clear();
+  Header("cf-cache-status: MISS\r\n");
+  Header("cf-ray: 9-FRA\r\n");
+  EXPECT_EQ(task_.cdnHeader, "FRA/MISS");
 }
 
 TEST_F(CallbackTest, RangedBodyLandsAtItsOffsetAndStopsAtTheSliceEnd) {
@@ -131,12 +141,109 @@ TEST_F(CallbackTest, ErrorPagesAreNeverWritten) {
   EXPECT_EQ(FileBytes().size(), 0u);
 }
 
+TEST_F(CallbackTest, OnlySuccessfulBodiesAreWritten) {
+  // An unfollowed redirect, "no content", a proxy's rewritten answer, "not modified", a
+  // server error: none of their bodies is the file.
+  for (const char* status : {"HTTP/1.1 302 Found\r\n", "HTTP/1.1 204 No Content\r\n",
+                             "HTTP/1.1 203 Non-Authoritative Information\r\n",
+                             "HTTP/1.1 304 Not Modified\r\n", "HTTP/2 500\r\n"}) {
+    SCOPED_TRACE(status);
+    worker_.response() = CDownloadThread::Response();
+    Header(status);
+    EXPECT_EQ(Body("<html>moved</html>"), 0u);
+    EXPECT_TRUE(worker_.response().rejected);
+  }
+  EXPECT_EQ(task_.nextPos(), 100);
+  EXPECT_EQ(FileBytes().size(), 0u);
+  worker_.response() = CDownloadThread::Response();
+  Header("HTTP/2 206\r\n");
+  Header("content-range: bytes 100-199/1000\r\n");
+  EXPECT_EQ(Body("abc"), 3u);
+  EXPECT_EQ(task_.nextPos(), 103);
+}
+
 TEST_F(CallbackTest, FailedWriteIsLoggedAndEndsTheTransfer) {
   file_.Close();
   Header("HTTP/1.1 206 Partial Content\r\n");
   EXPECT_EQ(Body("abc"), 0u);
   EXPECT_EQ(task_.nextPos(), 100);
   EXPECT_TRUE(log_.Contains(" Thread: 2 Write Error. Task id\xa3\xba" "2 Download to:100 Receive:3 Write:0"));
+}
+
+// A server that ignores Range, met by workers whose shared state knows the plan's slices.
+class StreamCallbackTest : public testing::Test {
+ protected:
+  static constexpr int64_t kLength = 300;
+  void SetUp() override {
+    ASSERT_EQ(file_.Open(dir_.File(L"st.bin"), false), 0u);
+    int64_t start = 0;
+    for (int i = 0; i < 3; ++i) {
+      auto& t = slices_[i];
+      t.StartPos = start;
+      t.EndPos = i == 2 ? kLength : start + 99;
+      t.contentLength = kLength;
+      t.setNextPos(start);
+      t.RemotePath = "http://h/st.bin";
+      t.id.store(i + 1);
+      list_.push_back(&t);
+      start += 100;
+    }
+    shared_.slices = &list_;
+    // Slice 1 already holds 50 bytes from an earlier round.
+    uint32_t error = 0;
+    file_.WriteAt(0, std::string(50, 'z').data(), 50, &error);
+    slices_[0].setNextPos(50);
+    a_.doTask(&slices_[1]);
+    b_.doTask(&slices_[2]);
+  }
+  static size_t Header(CDownloadThread& w, const std::string& line) {
+    std::string copy = line;
+    return CLibcurlTool::HeaderCallback(&copy[0], 1, copy.size(), &w);
+  }
+  static size_t Body(CDownloadThread& w, const std::string& bytes) {
+    std::string copy = bytes;
+    return CLibcurlTool::downloadFunc(&copy[0], 1, copy.size(), &w);
+  }
+
+  testsupport::TempDir dir_;
+  testsupport::LogCapture log_{dir_.File(L"log.txt")};
+  platform::SharedFile file_;
+  std::mutex mutex_;
+  CDownloadTask slices_[3];
+  std::vector<CTask*> list_;
+  SharedDownloadState shared_;
+  CDownloadThread a_{&mutex_, &file_, &shared_};
+  CDownloadThread b_{&mutex_, &file_, &shared_};
+};
+
+TEST_F(StreamCallbackTest, OneWholeFileAnswerFillsEverySliceItPasses) {
+  const std::string file = testsupport::PatternBytes(5, kLength);
+  Header(a_, "HTTP/1.1 200 OK\r\n");
+  Header(a_, "Content-Length: 300\r\n");
+  EXPECT_EQ(Body(a_, file.substr(0, 120)), 120u);
+  EXPECT_TRUE(shared_.wholeStream.load());
+  EXPECT_TRUE(a_.response().stream);
+  // A second whole-file answer is not read: the first stream already brings every byte.
+  Header(b_, "HTTP/1.1 200 OK\r\n");
+  EXPECT_EQ(Body(b_, file.substr(0, 10)), 0u);
+  EXPECT_TRUE(b_.response().yielded);
+  EXPECT_EQ(Body(a_, file.substr(120)), 180u);
+  for (const auto& t : slices_) EXPECT_TRUE(t.isComplete()) << t.id.load();
+  const std::string bytes = enginetest::ReadFile(dir_.File(L"st.bin"));
+  ASSERT_EQ(bytes.size(), static_cast<size_t>(kLength));
+  // Bytes the file had are passed over, not written again; the rest is the stream's.
+  EXPECT_EQ(bytes.substr(0, 50), std::string(50, 'z'));
+  EXPECT_EQ(bytes.substr(50), file.substr(50));
+  EXPECT_EQ(a_.response().wrote, kLength - 50);
+}
+
+TEST_F(StreamCallbackTest, WholeFileAnswerOfAnotherSizeIsTheFileChanging) {
+  Header(a_, "HTTP/1.1 200 OK\r\n");
+  Header(a_, "content-length: 301\r\n");
+  EXPECT_EQ(Body(a_, "abc"), 0u);
+  EXPECT_EQ(shared_.contradictedSize.load(), 301);
+  EXPECT_FALSE(shared_.wholeStream.load());
+  EXPECT_EQ(slices_[1].nextPos(), 100);
 }
 
 TEST(CdnInfoTest, JoinsTheHandedOutSlices) {

@@ -174,12 +174,36 @@ TEST(EnginePathsTest, SmallMainDownloadGivesFifteenButASideDownloadIsFine) {
   EXPECT_TRUE(side.progress.empty());  // only main downloads report progress
 }
 
-TEST(EnginePathsTest, FileThatDisagreesWithItsPlanGivesTwelve) {
+TEST(EnginePathsTest, FileLongerThanItsPlanIsCutToThePlan) {
   testsupport::TempDir dir;
   testsupport::LogCapture log(dir.File(L"log.txt"));
   const std::string url = LeaveFinishedRound(dir, L"l.bin", 5000000, 5000100);
-  EXPECT_EQ(RunRound(url, dir.File(L"l.bin")).result, ErrFileTooShort);
-  EXPECT_TRUE(log.Contains(" lenth is error, less than remote file."));
+  EXPECT_EQ(RunRound(url, dir.File(L"l.bin")).result, ErrSuccess);
+  EXPECT_EQ(platform::FileSize(dir.File(L"l.bin")), 5000000);
+  EXPECT_TRUE(enginetest::ReadFile(dir.File(L"l.bin")) == std::string(5000000, 'k'));
+  EXPECT_TRUE(log.Contains(" local file of 5000100 bytes cut to the plan's 5000000"));
+  EXPECT_FALSE(log.Contains(" lenth is error, less than remote file."));
+}
+
+TEST(EnginePathsTest, SavedPlanWhoseSizeCannotBeAskedIsKept) {
+  // An earlier round's plan, its slices on the address a redirect led to; this round's address
+  // differs, so the size is asked again, and nothing answers.
+  testsupport::TempDir dir;
+  testsupport::LogCapture log(dir.File(L"log.txt"));
+  const std::string finalUrl = enginetest::UniqueUrl();
+  const std::string local = enginetest::Narrow(dir.File(L"k.bin"));
+  const int64_t L = 10485760;
+  const std::string plan = enginetest::TaskFileText(
+      2, L, finalUrl, local, {{0, 4194303, 4194303, 1, 1}, {4194304, L, 6000000, 2, 2}});
+  dir.Write(L"k.bin.xml", plan);
+  dir.Write(L"k.bin", std::string(6000000, 'p'));
+  analytics::CSingleUserLog::GetInstance().ClearRecordedEvents();
+  const Round r = RunRound(enginetest::UniqueUrl(), dir.File(L"k.bin"));
+  EXPECT_EQ(r.result, ErrContentLength);
+  EXPECT_EQ(enginetest::ReadFile(dir.File(L"k.bin.xml")), plan);
+  EXPECT_TRUE(enginetest::ReadFile(dir.File(L"k.bin")) == std::string(6000000, 'p'));
+  EXPECT_TRUE(log.Contains(" taskinfo file kept, the remote size could not be asked"));
+  EXPECT_FALSE(enginetest::HasEvent("Other", "FlowError", "DL025"));
 }
 
 TEST(EnginePathsTest, LongPathsAreAccepted) {

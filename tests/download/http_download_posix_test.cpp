@@ -9,6 +9,7 @@
 #include <chrono>
 
 #include "download/download_impl.h"
+#include "download/downloader.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "support/temp_dir.h"
@@ -100,6 +101,43 @@ TEST_F(HttpDownloadTest, SurplusBodyIsCutAtTheSliceEnd) {
   const std::string path = Serve("p.bin", f);
   EXPECT_EQ(Round(path, dir_.File(L"p.bin")), ErrSuccess);
   EXPECT_TRUE(SameAsServed(dir_.File(L"p.bin"), f));
+}
+
+TEST_F(HttpDownloadTest, ThreadsThatOutliveTheWaitsAreLeftBehindNotJoined) {
+  // The workers block on the file lock the test holds, so neither they nor the driver end: the
+  // round returns after its bounded waits, reads no CDN text, and frees the downloader only
+  // once its threads have ended.
+  ScopedSettings settings(0, 0);
+  ServedFile f;
+  f.size = 9000000;
+  const std::string path = Serve("w.bin", f);
+  const std::wstring local = dir_.File(L"w.bin");
+  std::mutex* held = nullptr;
+  EngineEnv env;
+  env.networkAlive = [] { return true; };
+  env.tickCount = FastTick;
+  env.driverWaitMs = 300;
+  env.threadWaitMs = 100;
+  env.roundStarted = [&](CDownloader& d) {
+    held = d.pool().sharedMutex();
+    held->lock();
+  };
+  ScopedEngineEnv scoped(env);
+  CDownLoadImpl engine;
+  std::string cdn = "stale";
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(engine.SuperDownloadFile(platform::AnsiToWide(server_.Url(path)), local, &cdn, true),
+            ErrNoProgress);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+  EXPECT_EQ(cdn, "");
+  EXPECT_EQ(CDownLoadImpl::abandonedRounds(), 1);
+  ASSERT_NE(held, nullptr);
+  platform::RemoveFile(local + L".xml");
+  held->unlock();
+  for (int i = 0; i < 600 && CDownLoadImpl::abandonedRounds() != 0; ++i) platform::SleepMs(50);
+  EXPECT_EQ(CDownLoadImpl::abandonedRounds(), 0);
+  // The abandoned round did not write over the task file a later round owns.
+  EXPECT_FALSE(platform::PathExists(local + L".xml"));
 }
 
 }  // namespace

@@ -52,6 +52,7 @@ struct ServedFile {
   std::string redirectTo;           // answer 302 with this Location
   size_t hugeHeader = 0;            // add a header line of this many bytes
   bool garbageRange = false;        // "Content-Range: bytes garbage" on GET
+  char fill = 0;                    // non-zero: every body byte is this one (a text body)
 };
 
 class MiniHttpServer {
@@ -270,7 +271,11 @@ class MiniHttpServer {
         const double now = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (due > now) std::this_thread::sleep_for(std::chrono::duration<double>(due - now));
       }
-      FillPattern(f.seed, first + sent, buf.data(), n);
+      if (f.fill != 0) {
+        std::fill(buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(n), f.fill);
+      } else {
+        FillPattern(f.seed, first + sent, buf.data(), n);
+      }
       if (!SendAll(fd, buf.data(), n)) return false;
       sent += static_cast<int64_t>(n);
       bodyBytes_ += static_cast<int64_t>(n);

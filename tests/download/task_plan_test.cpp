@@ -43,7 +43,10 @@ TEST(TaskPlanTest, GeneratedPlansTileTheFile) {
       {100, 0, 30, {{0, 29}, {30, 59}, {60, 100}}, 3},
       {2, 3, 0, {{0, 0}, {1, 2}}, 2},                 // more slices than bytes
       {6LL << 30, 0, 0, {}, (6LL << 30) / 4194304},   // above 4 GiB: 64-bit offsets
-      {1LL << 36, 0, 1, {}, CDownloadTaskManager::kMaxSlices},
+      // The slice cap holds for every size, not only where the size divides evenly.
+      {100001, 0, 1, {}, 50000},
+      {262143, 0, 1, {}, 65535},
+      {100000, 70000, 0, {}, 50000},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.length << " num " << c.sliceNum << " size " << c.sliceSize);
@@ -68,6 +71,7 @@ TEST(TaskPlanTest, GeneratedPlansTileTheFile) {
       }
     }
     EXPECT_EQ(next, c.length + 1);
+    EXPECT_LE(static_cast<int64_t>(plan.allTasks().size()), CDownloadTaskManager::kMaxSlices);
     // A freshly generated plan passes its own check.
     EXPECT_EQ(plan.checkTaskPlan(0), 1);
   }
@@ -217,6 +221,35 @@ TEST(TaskPlanTest, BrokenPlansFailTheCheck) {
     EXPECT_EQ(plan.checkTaskPlan(0), c.expected);
     EXPECT_TRUE(enginetest::HasEvent("Other", "FlowError", c.expected == 2 ? "DL025" : "DL026"));
   }
+}
+
+TEST(TaskPlanTest, PlanWhoseSizeCannotBeAskedIsKeptWithItsFile) {
+  testsupport::TempDir dir;
+  const std::string local = enginetest::Narrow(dir.File(L"u.bin"));
+  const std::string fileUrl = enginetest::UniqueUrl();
+  const int64_t L = 10485760;
+  const std::string text =
+      enginetest::TaskFileText(2, L, fileUrl, local, {{0, 4194303, 4000, 2, 1}, {4194304, L, 4194304, 0, 2}});
+  dir.Write(L"u.bin.xml", text);
+  dir.Write(L"u.bin", std::string(4000, 'u'));
+  ScopedSettings settings(0, 0);
+  analytics::CSingleUserLog::GetInstance().ClearRecordedEvents();
+  // Another address than the slices': its size is asked, and nothing listens there.
+  CDownloadTaskManager plan(enginetest::UniqueUrl(), local, local + ".xml");
+  plan.loadTaskFromFile(0);
+  EXPECT_EQ(plan.checkTaskPlan(0), 4);
+  EXPECT_FALSE(enginetest::HasEvent("Other", "FlowError", "DL025"));
+  plan.clearTasks();
+  EXPECT_EQ(plan.loadDownloadTask("", 0), ErrContentLength);
+  EXPECT_TRUE(plan.allTasks().empty());
+  EXPECT_EQ(enginetest::ReadFile(dir.File(L"u.bin.xml")), text);
+  EXPECT_EQ(enginetest::ReadFile(dir.File(L"u.bin")), std::string(4000, 'u'));
+  // A broken plan is still thrown away, answer or not.
+  dir.Write(L"u.bin.xml", enginetest::TaskFileText(2, L, fileUrl, local,
+                                                   {{5, 4194303, 5, 0, 1}, {4194304, L, 4194304, 0, 2}}));
+  CDownloadTaskManager broken(enginetest::UniqueUrl(), local, local + ".xml");
+  broken.loadTaskFromFile(0);
+  EXPECT_EQ(broken.checkTaskPlan(0), 3);
 }
 
 TEST(TaskPlanTest, FailedCheckDeletesBothFilesAndRegenerates) {

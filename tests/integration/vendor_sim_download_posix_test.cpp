@@ -25,7 +25,9 @@ namespace {
 
 using download::EnumErrorCode;
 
-uint32_t FastTick() { return platform::TickCount() * 1000u; }
+// A clock a hundred times faster than the real one: a round without progress ends after 0.6 s,
+// which a slice of a busy machine (TLS, sanitizers) reaches its first bytes well within.
+uint32_t FastTick() { return platform::TickCount() * 100u; }
 
 class SimDownloadTest : public testing::Test {
  protected:
@@ -167,8 +169,8 @@ TEST_F(SimDownloadTest, FaultsThatNoRoundSurvives) {
     const char* rule;
     EnumErrorCode expected;
   } cases[] = {
-      {R"("wrong_total": 1)", download::ErrNoProgress},
-      {R"("lowercase_headers": true)", download::ErrContentLength},
+      // Every slice names another size than the probe: no size to plan by.
+      {R"("wrong_total": 1)", download::ErrContentLength},
       {R"("no_length": true)", download::ErrContentLength},
       {R"("status": 404)", download::ErrContentLength},
       {R"("status": 503, "first": 2)", download::ErrNoProgress},  // probe fine, slices fail
@@ -184,6 +186,15 @@ TEST_F(SimDownloadTest, FaultsThatNoRoundSurvives) {
     platform::RemoveFile(local);
     platform::RemoveFile(local + L".xml");
   }
+}
+
+TEST_F(SimDownloadTest, LowerCaseHeaderNamesAreReadAlike) {
+  // As HTTP/2 sends them: the probe's and the slices' headers in lower case.
+  ASSERT_TRUE(sim_->AddRule(R"({"endpoint": "Download", "path": "/big.bin", "count": 0,
+                                "lowercase_headers": true})"));
+  const std::wstring local = dir_.File(L"lc.bin");
+  EXPECT_EQ(Round(Url("big.bin"), local), download::ErrSuccess);
+  EXPECT_TRUE(Same(local, kFiles[1]));
 }
 
 TEST_F(SimDownloadTest, BrokenConnectionsResumeRoundAfterRound) {

@@ -71,6 +71,23 @@ TEST(SimDownloadPlan, HeaderFaultsChangeOnlyTheirPart) {
       {"drop_after", [](DownloadFaults& f) { f.dropAfter = 5; }, [](DownloadAnswer&) {}},
       {"stall", [](DownloadFaults& f) { f.stallAfter = 5; f.stallMs = 100; }, [](DownloadAnswer&) {}},
       {"corrupt", [](DownloadFaults& f) { f.corruptOffset = 150; }, [](DownloadAnswer&) {}},
+      {"reset_after", [](DownloadFaults& f) { f.resetAfter = 5; }, [](DownloadAnswer&) {}},
+      // The body runs past (or stops short of) the range its Content-Range names.
+      {"body_delta longer", [](DownloadFaults& f) { f.bodyDelta = 7; },
+       [](DownloadAnswer& a) {
+         a.headers[2].second = "107";
+         a.bodyLength = 107;
+       }},
+      {"body_delta shorter", [](DownloadFaults& f) { f.bodyDelta = -30; },
+       [](DownloadAnswer& a) {
+         a.headers[2].second = "70";
+         a.bodyLength = 70;
+       }},
+      {"body_delta beyond the file", [](DownloadFaults& f) { f.bodyDelta = 5000; },
+       [](DownloadAnswer& a) {
+         a.headers[2].second = "900";  // as far as the file goes
+         a.bodyLength = 900;
+       }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -91,6 +108,7 @@ struct PumpRun {
   std::string body;
   std::vector<uint64_t> stallsAt;
   bool dropped = false;
+  bool reset = false;
   size_t largestWrite = 0;
 };
 
@@ -101,8 +119,9 @@ PumpRun RunPump(const DownloadFaults& faults) {
   for (int guard = 0; guard < 10000; ++guard) {
     const BodyPump::Step step = pump.Next();
     if (step.kind == BodyPump::Step::Kind::kDone) break;
-    if (step.kind == BodyPump::Step::Kind::kDrop) {
+    if (step.kind == BodyPump::Step::Kind::kDrop || step.kind == BodyPump::Step::Kind::kReset) {
       run.dropped = true;
+      run.reset = step.kind == BodyPump::Step::Kind::kReset;
       break;
     }
     if (step.kind == BodyPump::Step::Kind::kStall) {
@@ -133,6 +152,13 @@ TEST(SimDownloadPlan, BodyFaultsChangeOnlyTheirPart) {
   EXPECT_TRUE(dropped.dropped);
   EXPECT_EQ(dropped.body, plain.body.substr(0, 30));
   EXPECT_TRUE(dropped.stallsAt.empty());
+
+  DownloadFaults reset;
+  reset.resetAfter = 30;
+  const PumpRun wasReset = RunPump(reset);
+  EXPECT_TRUE(wasReset.reset);
+  EXPECT_EQ(wasReset.body, plain.body.substr(0, 30));
+  EXPECT_FALSE(dropped.reset);
 
   DownloadFaults dropLate;
   dropLate.dropAfter = 100;  // the whole body fits: nothing is cut

@@ -1,6 +1,9 @@
 // The simulator as a process: it comes up on free loopback ports, writes where it listens,
 // prints the endpoints.ini, and stops cleanly when asked or when its lifetime ends.
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -18,6 +21,38 @@
 extern char** environ;
 
 namespace {
+
+// Sends one plain GET and reads until the connection ends: true when it ended with a reset
+// (ECONNRESET) after some bytes, false for an orderly close.
+bool ResetSeen(int port, const std::string& path) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {
+    if (fd >= 0) ::close(fd);
+    return false;
+  }
+  const std::string request = "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+  ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+  timeval limit{10, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
+  char buffer[4096];
+  size_t total = 0;
+  bool reset = false;
+  for (;;) {
+    const ssize_t n = ::recv(fd, buffer, sizeof(buffer), 0);
+    if (n > 0) {
+      total += static_cast<size_t>(n);
+      continue;
+    }
+    reset = n < 0 && errno == ECONNRESET;
+    break;
+  }
+  ::close(fd);
+  return reset && total > 0;
+}
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -194,6 +229,10 @@ TEST(SimClient, ServesTheFixtureItAdvertises) {
   EXPECT_EQ(downloads[1]["rules"][0].asString(), "cut");
   EXPECT_TRUE(downloads[1]["aborted"].asBool());
   EXPECT_EQ(sim.Requests("Download", downloads[0]["seq"].asUInt64()).size(), 1u);
+
+  // reset_after ends the answer with a reset, which a client sees as an error, not as an end.
+  ASSERT_TRUE(sim.AddRule(R"({"id":"rst","endpoint":"Download","count":1,"reset_after":100})"));
+  EXPECT_TRUE(ResetSeen(sim.Port("Download"), "/kerfo-fixture-setup.exe"));
 
   const std::string ini = dir.path() + "/endpoints.ini";
   ASSERT_TRUE(sim.WriteEndpointsIni(ini));

@@ -49,6 +49,13 @@ DownloadAnswer PlanFileAnswer(const std::string& method, const std::string& rang
         "Content-Range", ContentRangeValue(range.first, range.last, static_cast<uint64_t>(total)));
     answer.bodyFirst = range.first;
     length = range.last - range.first + 1;
+    // A body that does not match its Content-Range: longer (the file's next bytes, as far as
+    // the file goes) or shorter; Content-Length follows the body.
+    if (faults.bodyDelta != 0) {
+      const int64_t wanted = static_cast<int64_t>(length) + faults.bodyDelta;
+      const int64_t room = static_cast<int64_t>(fileSize - range.first);
+      length = static_cast<uint64_t>(std::max<int64_t>(0, std::min<int64_t>(wanted, room)));
+    }
   } else if (range.kind == RangeResult::Kind::kUnsatisfiable) {
     answer.status = 416;
     answer.headers.emplace_back("Content-Range", UnsatisfiedRangeValue(fileSize));
@@ -122,6 +129,11 @@ BodyPump::Step BodyPump::Next() const {
     step.kind = Step::Kind::kDrop;
     return step;
   }
+  if (faults_.resetAfter >= 0 && sent_ >= static_cast<uint64_t>(faults_.resetAfter) &&
+      sent_ < length_) {
+    step.kind = Step::Kind::kReset;
+    return step;
+  }
   if (sent_ >= length_) return step;  // kDone
   uint64_t chunk = std::min<uint64_t>(kChunk, length_ - sent_);
   if (faults_.rateBytesPerSecond > 0) {
@@ -130,7 +142,7 @@ BodyPump::Step BodyPump::Next() const {
     chunk = std::min(chunk, paced);
   }
   // Cut the chunk so that a stall or a drop falls exactly on its byte.
-  for (int64_t mark : {faults_.stallAfter, faults_.dropAfter}) {
+  for (int64_t mark : {faults_.stallAfter, faults_.dropAfter, faults_.resetAfter}) {
     if (mark >= 0 && static_cast<uint64_t>(mark) > sent_) {
       chunk = std::min<uint64_t>(chunk, static_cast<uint64_t>(mark) - sent_);
     }

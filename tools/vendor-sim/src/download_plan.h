@@ -37,7 +37,7 @@ std::string RewriteHeaderBlock(const std::string& block, bool lowercaseNames,
 class BodyPump {
  public:
   struct Step {
-    enum class Kind { kWrite, kStall, kDrop, kDone };
+    enum class Kind { kWrite, kStall, kDrop, kReset, kDone };
     Kind kind = Kind::kDone;
     uint64_t fileOffset = 0;  // kWrite: where to read
     size_t bytes = 0;         // kWrite: how many

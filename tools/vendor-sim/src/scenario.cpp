@@ -305,7 +305,8 @@ bool DownloadFaults::operator==(const DownloadFaults& o) const {
   return rateBytesPerSecond == o.rateBytesPerSecond && dropAfter == o.dropAfter &&
          stallAfter == o.stallAfter && stallMs == o.stallMs && whole200 == o.whole200 &&
          wrongTotalDelta == o.wrongTotalDelta && noLength == o.noLength &&
-         lowercaseHeaders == o.lowercaseHeaders && corruptOffset == o.corruptOffset;
+         lowercaseHeaders == o.lowercaseHeaders && corruptOffset == o.corruptOffset &&
+         resetAfter == o.resetAfter && bodyDelta == o.bodyDelta;
 }
 
 Scenario DefaultScenario() {
@@ -368,7 +369,7 @@ bool ParseRule(const Json::Value& value, Rule* rule, std::string* error) {
   if (!CheckKeys(value, {"id", "endpoint", "method", "path", "first", "count", "delay_ms",
                          "drop", "status", "body", "headers", "cdn", "rate_bps", "drop_after",
                          "stall_after", "stall_ms", "whole_200", "wrong_total", "no_length",
-                         "lowercase_headers", "corrupt_offset"},
+                         "lowercase_headers", "corrupt_offset", "reset_after", "body_delta"},
                  where, error)) {
     return false;
   }
@@ -392,7 +393,9 @@ bool ParseRule(const Json::Value& value, Rule* rule, std::string* error) {
       !GetInt(value, "wrong_total", where, &f.wrongTotalDelta, error) ||
       !GetBool(value, "no_length", where, &f.noLength, error) ||
       !GetBool(value, "lowercase_headers", where, &f.lowercaseHeaders, error) ||
-      !GetInt(value, "corrupt_offset", where, &f.corruptOffset, error)) {
+      !GetInt(value, "corrupt_offset", where, &f.corruptOffset, error) ||
+      !GetInt(value, "reset_after", where, &f.resetAfter, error) ||
+      !GetInt(value, "body_delta", where, &f.bodyDelta, error)) {
     return false;
   }
   if (!InRange(r.first, 1, INT32_MAX, "rule.first", error) ||
@@ -408,6 +411,10 @@ bool ParseRule(const Json::Value& value, Rule* rule, std::string* error) {
   }
   if (value.isMember("stall_after") && (f.stallAfter < 0 || !value.isMember("stall_ms"))) {
     *error = "rule.stall_after needs a non-negative offset and stall_ms";
+    return false;
+  }
+  if (value.isMember("reset_after") && f.resetAfter < 0) {
+    *error = "rule.reset_after must not be negative";
     return false;
   }
   if (value.isMember("corrupt_offset") && f.corruptOffset < 0) {
@@ -625,6 +632,8 @@ Effect CombineRules(const std::vector<Rule>& rules) {
     if (f.noLength) out.noLength = true;
     if (f.lowercaseHeaders) out.lowercaseHeaders = true;
     if (f.corruptOffset != none.corruptOffset) out.corruptOffset = f.corruptOffset;
+    if (f.resetAfter != none.resetAfter) out.resetAfter = f.resetAfter;
+    if (f.bodyDelta != 0) out.bodyDelta = f.bodyDelta;
   }
   return effect;
 }

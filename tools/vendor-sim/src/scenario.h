@@ -42,6 +42,8 @@ struct DownloadFaults {
   bool noLength = false;           // no Content-Length; the body ends with the connection
   bool lowercaseHeaders = false;   // every header name in lower case
   int64_t corruptOffset = -1;      // flip the bits of the byte at this file offset
+  int64_t resetAfter = -1;         // reset the connection (RST) after this many body bytes
+  int64_t bodyDelta = 0;           // a 206 body this many bytes longer (shorter) than its range
 
   bool operator==(const DownloadFaults& other) const;
 };

@@ -266,19 +266,26 @@ DualServer::DualServer(std::string name, SSL_CTX* tls, const StopSignal* stop)
 
 bool DualServer::process_and_close_socket(socket_t sock) {
   bool ok = false;
+  bool reset = false;
   try {
-    ok = ServeConnection(sock);
+    ok = ServeConnection(sock, &reset);
   } catch (const std::exception& e) {
     LOG(INFO) << " " << name_ << ": connection ended by an error: " << e.what();
   } catch (...) {
     LOG(INFO) << " " << name_ << ": connection ended by an unknown error";
   }
-  ::shutdown(sock, SHUT_RDWR);
+  if (reset) {
+    // A zero linger makes close() send RST at once, with no FIN before it.
+    linger hard{1, 0};
+    ::setsockopt(sock, SOL_SOCKET, SO_LINGER, &hard, sizeof(hard));
+  } else {
+    ::shutdown(sock, SHUT_RDWR);
+  }
   ::close(sock);
   return ok;
 }
 
-bool DualServer::ServeConnection(socket_t sock) {
+bool DualServer::ServeConnection(socket_t sock, bool* reset) {
   ConnectionContext ctx;
   ctx.id = g_nextConnection.fetch_add(1);
   ctx.sock = sock;
@@ -357,6 +364,7 @@ bool DualServer::ServeConnection(socket_t sock) {
     SSL_free(ctx.ssl);
     ctx.ssl = nullptr;
   }
+  *reset = ctx.abort && ctx.reset;
   return ok;
 }
 

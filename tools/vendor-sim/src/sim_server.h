@@ -34,6 +34,7 @@ struct ConnectionContext {
   bool dropContentLength = false;  // no Content-Length; the connection closes after the body
   bool closeAfterResponse = false;
   bool abort = false;  // nothing more is written; the connection is closed without a goodbye
+  bool reset = false;  // with abort: closed with a reset (RST) instead of a FIN
 
   // True when the client has closed or reset its side.
   bool PeerGone() const;
@@ -71,7 +72,8 @@ class DualServer : public httplib::Server {
 
  private:
   bool process_and_close_socket(socket_t sock) override;
-  bool ServeConnection(socket_t sock);
+  // *reset: the answer asked for the connection to be reset rather than closed.
+  bool ServeConnection(socket_t sock, bool* reset);
 
   std::string name_;
   SSL_CTX* tls_;

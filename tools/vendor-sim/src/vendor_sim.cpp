@@ -653,6 +653,9 @@ struct VendorSim::Impl {
           continue;
         case BodyPump::Step::Kind::kDrop:
           return Cut(conn, seq, status, "drop_after");
+        case BodyPump::Step::Kind::kReset:
+          if (conn != nullptr) conn->reset = true;
+          return Cut(conn, seq, status, "reset_after");
         case BodyPump::Step::Kind::kWrite: {
           const int64_t elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
                                       std::chrono::steady_clock::now() - started)
