@@ -52,14 +52,20 @@ StartupOutcome RunStartup(const std::wstring& commandLine, IStartupHooks& hooks)
 
   curl_global_init(CURL_GLOBAL_ALL);
 
-  analytics::CSingleUserLog& userLog = analytics::CSingleUserLog::GetInstance();
+  // The run's logger comes first: creating the event log also creates the report interface,
+  // and whatever either logs while it is built belongs in this run's log. So the log file's
+  // path is planned, the logger pointed at it, and only then the event log created and handed
+  // its paths (moving the download folder to the best drive logs too).
   const std::wstring baseName = InstallerBaseName(values.downloadUrl);
+  analytics::WorkPaths paths;
   if (!baseName.empty()) {
-    userLog.SetupWorkPaths(baseName);
-    ConfigureRunLogger(userLog.GetLogFile());
+    paths = analytics::CSingleUserLog::PlanLogPaths(baseName);
+    ConfigureRunLogger(paths.logFile);
   } else {
     LOG(INFO) << " No usable download URL in configure.xml; no working paths for this run";
   }
+  analytics::CSingleUserLog& userLog = analytics::CSingleUserLog::GetInstance();
+  if (!baseName.empty()) userLog.AdoptWorkPaths(paths);
 
   const CommandLineMode mode = ParseCommandLineMode(commandLine);
   if (mode.mode != CommandMode::kNormal) {
