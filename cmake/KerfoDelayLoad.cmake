@@ -9,7 +9,14 @@
 # function empty (a jump to 0 at run time) when code reaches it through __imp_ (functions
 # declared dllimport, as wincrypt.h and libcurl do) and the thunk comes from an archive member.
 # The same members linked as one relocatable object resolve correctly.
+#
+# The Known DLLs that the program links (user32, gdi32, advapi32, shell32, ole32, oleaut32,
+# ws2_32) are delay-loaded as well: so the process starts with kernel32 and the C runtime
+# only, and the DLL search is restricted before any other DLL - and any DLL that one of those
+# imports in turn - is loaded. (wine's user32 imports version.dll, and a Known DLL's imports
+# that are not Known DLLs are searched like any other.)
 set(KERFO_DELAY_LOADED_DLLS version bcrypt crypt32 iphlpapi wintrust
+  user32 gdi32 advapi32 shell32 ole32 oleaut32 ws2_32 shlwapi
   CACHE INTERNAL "System DLLs the Win32 build delay-loads")
 
 if(NOT WIN32)
