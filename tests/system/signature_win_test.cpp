@@ -11,6 +11,7 @@
 #include "platform/text.h"
 #include "support/temp_dir.h"
 #include "support/tree_path.h"
+#include "build_options.h"
 #include "system/signature.h"
 
 namespace {
@@ -108,6 +109,15 @@ TEST_F(SignatureWin, APinnedBuildRefusesAnotherPublishersValidSignature) {
   // A pin never turns an unsigned file into a verified one.
   EXPECT_FALSE(Verify(unsigned_, ourName_, &message));
   EXPECT_EQ(message, "The file \"" + platform::WideToUtf8(unsigned_) + "\" is not signed.");
+}
+
+TEST_F(SignatureWin, TheBuildsOwnPinDecidesTheOneArgumentForm) {
+  // The test presets set no pin: any valid signature passes. A build with a pin passes only
+  // that publisher, so the second test publisher's file only when the pin names it.
+  const std::string pin = KERFO_PUBLISHER_PIN;
+  EXPECT_EQ(FuntionImpl::VerifyEmbeddedSignature(other_),
+            pin.empty() || pin == "Ostrel Test Code Signing" || pin == otherSha1_);
+  EXPECT_FALSE(FuntionImpl::VerifyEmbeddedSignature(unsigned_));
 }
 
 }  // namespace
