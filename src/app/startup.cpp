@@ -8,6 +8,7 @@
 #include "app/logging_setup.h"
 #include "app/process_state.h"
 #include "app/startup_values.h"
+#include "platform/dll_loader.h"
 #include "platform/paths.h"
 #include "platform/single_instance.h"
 #include "platform/text.h"
@@ -63,6 +64,10 @@ StartupOutcome RunStartup(const std::wstring& commandLine, IStartupHooks& hooks)
     ConfigureRunLogger(paths.logFile);
   } else {
     LOG(INFO) << " No usable download URL in configure.xml; no working paths for this run";
+  }
+  if (!platform::DllSearchRestricted()) {
+    LOG(INFO) << " DLL search not restricted to System32 (no SetDefaultDllDirectories); "
+                 "system DLLs are still loaded from System32 by name";
   }
   analytics::CSingleUserLog& userLog = analytics::CSingleUserLog::GetInstance();
   if (!baseName.empty()) userLog.AdoptWorkPaths(paths);

@@ -28,6 +28,10 @@ namespace platform {
 // SetDefaultDllDirectories); delay-loaded imports still come from System32 then.
 bool HardenDllSearch();
 
+// Whether the process's DLL search is restricted: the result of HardenDllSearch (false when it
+// has not run). Always true on POSIX. Start-up logs it once the run's logger exists.
+bool DllSearchRestricted();
+
 // Loads a system DLL by file name from System32 only; nullptr (with the system error kept for
 // the caller) when it is not there. Never looks beside the executable or in the current folder.
 void* LoadSystemLibrary(const wchar_t* fileName);

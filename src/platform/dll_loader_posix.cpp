@@ -9,6 +9,8 @@ namespace platform {
 // system folders, never the executable's own folder, and this program sets no $ORIGIN run path.
 bool HardenDllSearch() { return true; }
 
+bool DllSearchRestricted() { return true; }
+
 void* LoadSystemLibrary(const wchar_t* fileName) {
   if (fileName == nullptr || *fileName == 0) return nullptr;
   const std::string name = WideToUtf8(fileName);

@@ -1,12 +1,15 @@
 #include <windows.h>
 #include <delayimp.h>
 
+#include <atomic>
 #include <string>
 
 #include "platform/dll_loader.h"
 
 namespace platform {
 namespace {
+
+std::atomic<bool> restricted{false};
 
 // Loads by full System32 path; for systems whose LoadLibraryExW does not know the search flags.
 HMODULE LoadByFullPath(const wchar_t* fileName) {
@@ -37,8 +40,12 @@ bool HardenDllSearch() {
   auto setDefault = kernel ? reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
                                  ::GetProcAddress(kernel, "SetDefaultDllDirectories")))
                            : nullptr;
-  return setDefault != nullptr && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32) != FALSE;
+  const bool ok = setDefault != nullptr && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32) != FALSE;
+  restricted = ok;
+  return ok;
 }
+
+bool DllSearchRestricted() { return restricted; }
 
 void* LoadSystemLibrary(const wchar_t* fileName) {
   if (fileName == nullptr || *fileName == 0) return nullptr;

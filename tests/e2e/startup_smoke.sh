@@ -58,6 +58,7 @@ grep -q ' Wait exit 1' "$log" && grep -q ' Wait exit 2' "$log" && grep -q ' Wait
   || fail "exit lines missing in $log"
 grep -Eq '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2},[0-9]{3}--\[Thread\]\([0-9]+\)  Wait exit 1' "$log" \
   || { cat "$log"; fail "log line format"; }
+if grep -q 'DLL search not restricted' "$log"; then fail "the DLL search was not restricted"; fi
 echo "ok: ordinary run logs to $name"
 
 hold() {  # NAME: start a holder and wait until it owns the lock

@@ -7,6 +7,7 @@ namespace {
 
 TEST(DllLoaderPosix, LoadsSystemLibrariesByNameOnly) {
   EXPECT_TRUE(platform::HardenDllSearch());
+  EXPECT_TRUE(platform::DllSearchRestricted());
   void* libm = platform::LoadSystemLibrary(L"libm.so.6");
   ASSERT_NE(libm, nullptr);
   EXPECT_NE(platform::SystemLibrarySymbol(libm, "cos"), nullptr);

@@ -52,6 +52,7 @@ TEST(DllLoaderWin, MissingNamesAndPathsGiveNothing) {
 TEST(DllLoaderWin, TheSearchCanBeRestricted) {
   // Windows 7 with the loader update and every later Windows (and wine) have the call.
   EXPECT_TRUE(platform::HardenDllSearch());
+  EXPECT_TRUE(platform::DllSearchRestricted());
   // Delay-loaded imports keep working afterwards (version.dll is one).
   DWORD handle = 0;
   EXPECT_GT(::GetFileVersionInfoSizeW(L"kernel32.dll", &handle), 0u);
