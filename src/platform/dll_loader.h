@@ -4,11 +4,13 @@
 //
 //  - The import table holds Known DLLs only (kernel32, user32, gdi32, advapi32, ole32, oleaut32,
 //    shell32, shlwapi, comdlg32, msvcrt, ws2_32, rpcrt4, sechost, imm32, setupapi, wldap32,
-//    psapi, normaliz, ...). Every other system DLL the code or a library links against
-//    (version, bcrypt, crypt32, iphlpapi, wintrust, and the window's gdiplus, comctl32, oleacc,
-//    uxtheme, urlmon) is delay-loaded: cmake/KerfoDelayLoad.cmake lists them in
-//    KERFO_DELAY_LOADED_DLLS and links a delay-import library in place of the import library.
-//    A new system DLL goes into that list; tests/e2e/dll_planting.sh fails on any other name.
+//    psapi, normaliz, ...), and in fact only kernel32 and the C runtime: every other system DLL
+//    the code or a library links against (version, bcrypt, crypt32, iphlpapi, wintrust, the
+//    Known ones too, and the window's gdiplus, comctl32, oleacc, uxtheme, urlmon) is
+//    delay-loaded, so nothing - not even what a Known DLL imports in turn - is looked up before
+//    the search is restricted. cmake/KerfoDelayLoad.cmake lists them in KERFO_DELAY_LOADED_DLLS
+//    and links a delay-import object in place of the import library. A new system DLL goes into
+//    that list; tests/e2e/dll_planting.sh fails on any import that is no Known DLL.
 //  - HardenDllSearch() runs before anything else in the process (a constructor of the entry
 //    object, ahead of the static initialisers): from then on every load by name - delay-loaded
 //    imports, GDI+, the shell, COM servers, libcurl's own loads - searches System32 only, and the
