@@ -45,14 +45,14 @@ if(WIN32)
   endif()
   set(_inc ${KERFO_WIN_DEPS}/include)
   set(_lib ${KERFO_WIN_DEPS}/lib)
-  _kerfo_imported(kerfo::curl LIBS ${_lib}/libcurl.a ws2_32 crypt32 bcrypt secur32 wldap32
-    advapi32 normaliz INCLUDES ${_inc} DEFS CURL_STATICLIB)
+  _kerfo_imported(kerfo::curl LIBS ${_lib}/libcurl.a kerfo::sys::ws2_32 kerfo::sys::crypt32 kerfo::sys::bcrypt secur32
+    wldap32 kerfo::sys::advapi32 normaliz INCLUDES ${_inc} DEFS CURL_STATICLIB)
   _kerfo_imported(kerfo::tinyxml2 LIBS ${_lib}/libtinyxml2.a INCLUDES ${_inc})
   _kerfo_imported(kerfo::jsoncpp LIBS ${_lib}/libjsoncpp.a INCLUDES ${_inc})
-  _kerfo_imported(kerfo::zip LIBS ${_lib}/libzip.a ${_lib}/libz.a bcrypt INCLUDES ${_inc}
+  _kerfo_imported(kerfo::zip LIBS ${_lib}/libzip.a ${_lib}/libz.a kerfo::sys::bcrypt INCLUDES ${_inc}
     DEFS ZIP_STATIC)
   _kerfo_imported(kerfo::zlib LIBS ${_lib}/libz.a INCLUDES ${_inc})
-  _kerfo_imported(kerfo::crypto LIBS bcrypt)
+  _kerfo_imported(kerfo::crypto LIBS kerfo::sys::bcrypt)
   _kerfo_imported(kerfo::gtest LIBS ${_lib}/libgmock.a ${_lib}/libgtest.a Threads::Threads
     INCLUDES ${_inc})
 else()

@@ -27,3 +27,19 @@ if(WIN32)
   add_compile_definitions(NOMINMAX WIN32_LEAN_AND_MEAN UNICODE _UNICODE _WIN32_WINNT=0x0601
                           WINVER=0x0601)
 endif()
+
+# What a shipping build trusts. Tests and the demo keep the defaults (the presets leave both
+# alone): endpoints.ini beside the executable is honoured and any valid signature is accepted.
+option(KERFO_SHIPPING_BUILD "Ignore endpoints.ini beside the executable (with a log line)" OFF)
+set(KERFO_PUBLISHER_PIN "" CACHE STRING
+  "Signer of the downloaded installer: the subject common name or the SHA-1 thumbprint (40 hex digits) of its certificate; empty accepts any valid signature")
+if(KERFO_PUBLISHER_PIN MATCHES "[\"\\\\]")
+  message(FATAL_ERROR "KERFO_PUBLISHER_PIN may not contain quotes or backslashes")
+endif()
+if(KERFO_SHIPPING_BUILD)
+  set(KERFO_SHIPPING_BUILD_VALUE 1)
+else()
+  set(KERFO_SHIPPING_BUILD_VALUE 0)
+endif()
+configure_file(${CMAKE_CURRENT_LIST_DIR}/build_options.h.in
+               ${CMAKE_BINARY_DIR}/generated/build_options.h @ONLY)

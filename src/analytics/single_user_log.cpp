@@ -94,28 +94,34 @@ void CSingleUserLog::CloseNamedEvents() {
   funnelEvent_.reset();
 }
 
-bool CSingleUserLog::SetupWorkPaths(const std::wstring& name) {
+WorkPaths CSingleUserLog::PlanLogPaths(const std::wstring& name) {
   const std::wstring appData = platform::GetAppDataDir();
-  auto relocate = [](const std::wstring& path) {
-    return FuntionImpl::RelocateToLargestFreeDrive(path);
-  };
-  WorkPaths paths =
-      ComputeWorkPaths(name, appData, platform::GetLocalTimeNow(), platform::DriveRootOf, relocate);
+  auto sameDrive = [](const std::wstring& path) { return path; };
+  WorkPaths paths = ComputeWorkPaths(name, appData, platform::GetLocalTimeNow(),
+                                     platform::DriveRootOf, sameDrive);
   // Every run gets a file of its own: two runs that meet in the same millisecond must not
   // share (and interleave) one log, so the later one takes the next free millisecond.
   for (int tries = 0; tries < 50 && platform::PathExists(paths.logFile); ++tries) {
     platform::SleepMs(1);
     paths = ComputeWorkPaths(name, appData, platform::GetLocalTimeNow(), platform::DriveRootOf,
-                             relocate);
+                             sameDrive);
   }
   FuntionImpl::CreateDirectoryTree(paths.logFolder);
-  FuntionImpl::CreateDirectoryTree(paths.workFolder);
+  return paths;
+}
 
+void CSingleUserLog::AdoptWorkPaths(WorkPaths paths) {
+  paths.workFolder = FuntionImpl::RelocateToLargestFreeDrive(paths.workFolder);
+  FuntionImpl::CreateDirectoryTree(paths.workFolder);
   std::lock_guard<std::mutex> guard(lock_);
   logFile_ = paths.logFile;
   logFolder_ = paths.logFolder;
   workFolder_ = paths.workFolder;
   runTimestamp_ = paths.runTimestamp;
+}
+
+bool CSingleUserLog::SetupWorkPaths(const std::wstring& name) {
+  AdoptWorkPaths(PlanLogPaths(name));
   return true;
 }
 

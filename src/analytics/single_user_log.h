@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "analytics/work_paths.h"
 #include "platform/clock.h"
 #include "platform/named_event.h"
 
@@ -66,8 +67,17 @@ class CSingleUserLog {
   ~CSingleUserLog();
 
   // Fills the run timestamp, log folder, log file and work folder for the installer base name
-  // and creates both folders. Returns true.
+  // and creates both folders. Returns true. Same as AdoptWorkPaths(PlanLogPaths(name)).
   bool SetupWorkPaths(const std::wstring& name);
+
+  // The first half of SetupWorkPaths, for start-up to configure the run's logger before this
+  // log (and the report interface it creates) exists and logs anything: the run timestamp, log
+  // folder and log file of a new run, with the log folder created. Touches no instance.
+  // workFolder is still on the log folder's drive.
+  static WorkPaths PlanLogPaths(const std::wstring& name);
+  // The second half: moves the work folder to the drive with the most free space, creates it
+  // and stores the paths.
+  void AdoptWorkPaths(WorkPaths paths);
 
   // Start-up's one call with the values of configure.xml (texts in UTF-8): stores them, decides
   // whether this is the first run of the day and initialises the report interface.

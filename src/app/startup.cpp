@@ -8,6 +8,7 @@
 #include "app/logging_setup.h"
 #include "app/process_state.h"
 #include "app/startup_values.h"
+#include "platform/dll_loader.h"
 #include "platform/paths.h"
 #include "platform/single_instance.h"
 #include "platform/text.h"
@@ -52,14 +53,24 @@ StartupOutcome RunStartup(const std::wstring& commandLine, IStartupHooks& hooks)
 
   curl_global_init(CURL_GLOBAL_ALL);
 
-  analytics::CSingleUserLog& userLog = analytics::CSingleUserLog::GetInstance();
+  // The run's logger comes first: creating the event log also creates the report interface,
+  // and whatever either logs while it is built belongs in this run's log. So the log file's
+  // path is planned, the logger pointed at it, and only then the event log created and handed
+  // its paths (moving the download folder to the best drive logs too).
   const std::wstring baseName = InstallerBaseName(values.downloadUrl);
+  analytics::WorkPaths paths;
   if (!baseName.empty()) {
-    userLog.SetupWorkPaths(baseName);
-    ConfigureRunLogger(userLog.GetLogFile());
+    paths = analytics::CSingleUserLog::PlanLogPaths(baseName);
+    ConfigureRunLogger(paths.logFile);
   } else {
     LOG(INFO) << " No usable download URL in configure.xml; no working paths for this run";
   }
+  if (!platform::DllSearchRestricted()) {
+    LOG(INFO) << " DLL search not restricted to System32 (no SetDefaultDllDirectories); "
+                 "system DLLs are still loaded from System32 by name";
+  }
+  analytics::CSingleUserLog& userLog = analytics::CSingleUserLog::GetInstance();
+  if (!baseName.empty()) userLog.AdoptWorkPaths(paths);
 
   const CommandLineMode mode = ParseCommandLineMode(commandLine);
   if (mode.mode != CommandMode::kNormal) {

@@ -29,7 +29,9 @@ StartupValues ScanStartupValues(const std::string& configureXml) {
     } else if (key == L"Software_version") {
       values.softwareVersion = value;
     } else if (key == L"Download_url" || key == L"Extra_download_url") {
-      if (!haveUrl && !IsCdnAddress(value)) {
+      // An empty address is no address: it must not use up the slot that a later usable one
+      // (the backup address) would fill.
+      if (!haveUrl && !value.empty() && !IsCdnAddress(value)) {
         values.downloadUrl = value;
         haveUrl = true;
       }

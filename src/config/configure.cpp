@@ -52,7 +52,7 @@ bool ParseLeadingDecimal(const std::wstring& text, int64_t minValue, int64_t max
 
 // Logs a key the built-in configuration should carry but does not; the field keeps its value.
 void LogMissing(const wchar_t* key) {
-  LOG(INFO) << " Configure key missing: " << platform::WideToAnsi(key);
+  LOG(INFO) << " Configure key missing: " << platform::WideToUtf8(key);
 }
 
 bool ReadText(const IControlTextSource& controls, const wchar_t* key, std::wstring* field) {
@@ -75,8 +75,10 @@ bool ReadInt(const IControlTextSource& controls, const wchar_t* key, int* field)
   return true;
 }
 
-std::string Ansi(const std::wstring& text) {
-  return platform::WideToAnsi(text);
+// Wide text in log lines is UTF-8 everywhere outside the engine, whose byte texts (URLs and
+// paths in the ANSI code page) are logged as the engine holds them.
+std::string LogText(const std::wstring& text) {
+  return platform::WideToUtf8(text);
 }
 
 }  // namespace
@@ -209,17 +211,17 @@ int CConfigure::printContent() const {
   LOG(INFO) << " [SoftWare Id]: " << c.softwareId;
   LOG(INFO) << " [Site Id]: " << c.siteId;
   LOG(INFO) << " [Language Id]: " << c.languageId;
-  LOG(INFO) << " [Software Name]: " << Ansi(c.softwareName);
-  LOG(INFO) << " [Software Version]: " << Ansi(c.softwareVersion);
-  LOG(INFO) << " [Remote Path]: " << Ansi(c.downloadUrl);
-  LOG(INFO) << " [MD5 String]: " << Ansi(c.md5);
-  LOG(INFO) << " [Process Name]: " << Ansi(c.processName);
-  LOG(INFO) << " [Install Url]: " << Ansi(c.installUrl);
-  LOG(INFO) << " [Banner Url]: " << Ansi(c.bannerUrl);
-  LOG(INFO) << " [Licensefile Url]: " << Ansi(c.licenseFileUrl);
-  LOG(INFO) << " [Extra Download Url]: " << Ansi(c.extraDownloadUrl);
-  LOG(INFO) << " [Cnet Download Url]: " << Ansi(c.cnetDownloadUrl);
-  LOG(INFO) << " [MD5 Extra String]: " << Ansi(c.md5Extra);
+  LOG(INFO) << " [Software Name]: " << LogText(c.softwareName);
+  LOG(INFO) << " [Software Version]: " << LogText(c.softwareVersion);
+  LOG(INFO) << " [Remote Path]: " << LogText(c.downloadUrl);
+  LOG(INFO) << " [MD5 String]: " << LogText(c.md5);
+  LOG(INFO) << " [Process Name]: " << LogText(c.processName);
+  LOG(INFO) << " [Install Url]: " << LogText(c.installUrl);
+  LOG(INFO) << " [Banner Url]: " << LogText(c.bannerUrl);
+  LOG(INFO) << " [Licensefile Url]: " << LogText(c.licenseFileUrl);
+  LOG(INFO) << " [Extra Download Url]: " << LogText(c.extraDownloadUrl);
+  LOG(INFO) << " [Cnet Download Url]: " << LogText(c.cnetDownloadUrl);
+  LOG(INFO) << " [MD5 Extra String]: " << LogText(c.md5Extra);
   LOG(INFO) << " [Downloader config]: " << c.downloaderConfig;
   LOG(INFO) << " [Slice num]: " << c.sliceNum;
   LOG(INFO) << " [Slice size]: " << c.sliceSize;

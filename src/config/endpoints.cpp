@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 
+#include "build_options.h"
 #include "config/endpoint_defaults.h"
 #include "platform/files.h"
 #include "platform/ini.h"
@@ -77,8 +78,17 @@ std::string ForLog(const std::wstring& value) {
   return out;
 }
 
+// "host:port   ; what it is" keeps only the host: a host name never holds ";" or "#", and the
+// settings readers of the two platforms disagree on inline comments (Windows keeps them).
+std::wstring WithoutInlineComment(const std::wstring& value) {
+  std::wstring out = value.substr(0, value.find_first_of(L";#"));
+  while (!out.empty() && (out.back() == L' ' || out.back() == L'\t')) out.pop_back();
+  return out;
+}
+
 void Overlay(const std::wstring& iniPath, const wchar_t* key, std::string* field) {
-  const std::wstring value = platform::ReadIniString(iniPath, kEndpointsSection, key, L"");
+  const std::wstring value =
+      WithoutInlineComment(platform::ReadIniString(iniPath, kEndpointsSection, key, L""));
   if (value.empty()) return;
   std::string ascii;
   ascii.reserve(value.size());
@@ -148,8 +158,19 @@ Endpoints LoadEndpoints(const std::wstring& iniPath) {
   return e;
 }
 
+Endpoints EndpointsForBuild(const std::wstring& iniPath, bool shippingBuild) {
+  if (!shippingBuild) return LoadEndpoints(iniPath);
+  // The elevated installer runs from a folder anyone can write: in a shipping build a file
+  // there must not choose the configuration service, and so the installer that gets run.
+  if (!iniPath.empty() && platform::PathExists(iniPath)) {
+    LOG(INFO) << " Endpoints: shipping build, endpoints.ini beside the executable ignored";
+  }
+  return DefaultEndpoints();
+}
+
 const Endpoints& GetEndpoints() {
   // A function-local static is initialised exactly once even when threads race to it.
-  static const Endpoints endpoints = LoadEndpoints(platform::GetModuleDir() + kEndpointsFileName);
+  static const Endpoints endpoints = EndpointsForBuild(
+      platform::GetModuleDir() + kEndpointsFileName, KERFO_SHIPPING_BUILD != 0);
   return endpoints;
 }

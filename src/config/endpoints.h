@@ -29,10 +29,15 @@ Endpoints DefaultEndpoints();
 
 // The defaults overlaid with the plausible values of the INI file at iniPath. A missing file
 // gives the defaults silently; an implausible value is logged and its default kept; an empty or
-// missing key keeps its default.
+// missing key keeps its default. An inline comment after the value (" ; text") is dropped.
 Endpoints LoadEndpoints(const std::wstring& iniPath);
 
-// The process's endpoints: LoadEndpoints on "endpoints.ini" beside the executable, done once.
+// LoadEndpoints, except in a shipping build (KERFO_SHIPPING_BUILD), which keeps the defaults
+// and logs that the file was ignored when there is one.
+Endpoints EndpointsForBuild(const std::wstring& iniPath, bool shippingBuild);
+
+// The process's endpoints: EndpointsForBuild on "endpoints.ini" beside the executable with this
+// build's shipping switch, done once.
 const Endpoints& GetEndpoints();
 
 // "host" or "host:port": letters, digits, "." and "-" in non-empty labels of at most 63

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "platform/dll_loader.h"
 #include "platform/network.h"
 
 namespace platform {
@@ -9,10 +10,8 @@ using IsNetworkAliveFn = BOOL(WINAPI*)(LPDWORD);
 
 IsNetworkAliveFn LoadIsNetworkAlive() {
   // No import library ships for sensapi, and the system copy is the only one to trust.
-  HMODULE dll = ::LoadLibraryExW(L"sensapi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  if (dll == nullptr) return nullptr;
   return reinterpret_cast<IsNetworkAliveFn>(
-      reinterpret_cast<void*>(::GetProcAddress(dll, "IsNetworkAlive")));
+      SystemLibrarySymbol(LoadSystemLibrary(L"sensapi.dll"), "IsNetworkAlive"));
 }
 
 }  // namespace

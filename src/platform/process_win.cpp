@@ -1,5 +1,4 @@
 #include <windows.h>
-#include <psapi.h>
 #include <tlhelp32.h>
 
 #include <easylogging++.h>
@@ -49,10 +48,16 @@ int FindProcessByFullPath(const std::wstring& fullPath, bool terminateMatches,
     if (exeName != name && (tmpName.empty() || exeName != tmpName)) continue;
     LOG(INFO) << " Find proc: " << entry.th32ProcessID;
     if (entry.th32ProcessID == self) continue;
-    HANDLE proc = ::OpenProcess(PROCESS_ALL_ACCESS, FALSE, entry.th32ProcessID);
+    // Only what is needed: the image name (limited query works from a 32-bit process on a
+    // 64-bit one and on processes of other users, where reading modules does not), and the
+    // rights to end the process and wait for it when it must be ended.
+    const DWORD access =
+        PROCESS_QUERY_LIMITED_INFORMATION | (terminateMatches ? PROCESS_TERMINATE | SYNCHRONIZE : 0);
+    HANDLE proc = ::OpenProcess(access, FALSE, entry.th32ProcessID);
     if (proc == nullptr) continue;
     wchar_t buf[MAX_PATH] = {};
-    const DWORD len = ::GetModuleFileNameExW(proc, nullptr, buf, MAX_PATH);
+    DWORD len = MAX_PATH;
+    if (!::QueryFullProcessImageNameW(proc, 0, buf, &len)) len = 0;
     LOG(INFO) << " Get proc info: " << len << ", " << MAX_PATH;
     const std::wstring module = Lower(std::wstring(buf, len));
     const bool match =

@@ -61,6 +61,21 @@ TEST(StartupScan, SkipsCdnAddressesAndKeepsTheFirstOtherInOrder) {
   EXPECT_EQ(none.downloadUrl, L"");
 }
 
+TEST(StartupScan, AnEmptyDownloadUrlLeavesTheSlotToTheBackupAddress) {
+  StartupValues v = ScanStartupValues(Configure(
+      "<Label name=\"Download_url\" text=\"\"/>"
+      "<Label name=\"Extra_download_url\" text=\"https://mirror.example.com/b/Backup_setup.exe\"/>"));
+  EXPECT_EQ(v.downloadUrl, L"https://mirror.example.com/b/Backup_setup.exe");
+  EXPECT_EQ(InstallerBaseName(v.downloadUrl), L"Backup_setup");
+
+  // Both empty, or the only other one a CDN address: still no address, as before.
+  StartupValues none = ScanStartupValues(Configure(
+      "<Label name=\"Download_url\" text=\"\"/>"
+      "<Label name=\"Extra_download_url\" text=\"\"/>"
+      "<Label name=\"Extra_download_url\" text=\"https://cdn.example.com/b/Two.exe\"/>"));
+  EXPECT_EQ(none.downloadUrl, L"");
+}
+
 TEST(StartupScan, NonNumbersReadAsZeroAndCaseMatters) {
   StartupValues v = ScanStartupValues(Configure(
       "<Label name=\"Downloader_id\" text=\"abc\"/>"

@@ -258,3 +258,26 @@ TEST(ConfigureTest, PrintContentWritesOneLinePerItem) {
 }
 
 }  // namespace
+
+namespace {
+
+// The same value always reaches the log in one encoding: UTF-8, whatever the ANSI code page
+// (which cannot even hold these characters under a Western one).
+TEST(ConfigureTest, PrintContentWritesWideTextAsUtf8) {
+  testsupport::TempDir dir;
+  CConfigure config(673, 1033, 611);
+  config.loadFromSkin(FullSource(), true);
+  config.content().softwareName = L"Kerfo \u00dcbersicht \u7f16\u8f91\u5668";
+  config.content().downloadUrl = L"https://download.x.example/\u00e9t\u00e9.exe";
+  std::vector<std::string> lines;
+  {
+    testsupport::LogCapture log(dir.File(L"print.txt"));
+    config.printContent();
+    lines = log.Lines();
+  }
+  ASSERT_GT(lines.size(), 8u);
+  EXPECT_EQ(lines[6], " [Software Name]: Kerfo \xc3\x9c" "bersicht \xe7\xbc\x96\xe8\xbe\x91\xe5\x99\xa8");
+  EXPECT_EQ(lines[8], " [Remote Path]: https://download.x.example/\xc3\xa9t\xc3\xa9.exe");
+}
+
+}  // namespace

@@ -2,14 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "config/endpoint_defaults.h"
 #include "log_capture.h"
+#include "platform/files.h"
 #include "platform/paths.h"
+#include "platform/text.h"
 #include "support/temp_dir.h"
+#include "support/tree_path.h"
 
 namespace {
 
@@ -96,6 +100,86 @@ TEST(EndpointsTest, ProcessRecordIsLoadedOnceFromBesideTheExecutable) {
   const Endpoints fresh = LoadEndpoints(platform::GetModuleDir() + L"endpoints.ini");
   EXPECT_EQ(fresh.configService, seen[0]->configService);
   EXPECT_EQ(fresh.logUploadTest, seen[0]->logUploadTest);
+}
+
+}  // namespace
+
+namespace {
+
+// The [Endpoints] example of the README, exactly as a user would copy it.
+std::string ReadmeEndpointsExample() {
+  std::string readme;
+  if (!platform::ReadWholeFile(testsupport::SourcePath("README.md"), &readme)) {
+    return std::string();
+  }
+  const size_t heading = readme.find("\n## Endpoints");
+  if (heading == std::string::npos) return std::string();
+  const size_t open = readme.find("```ini\n", heading);
+  if (open == std::string::npos) return std::string();
+  const size_t close = readme.find("```", open + 7);
+  return readme.substr(open + 7, close - open - 7);
+}
+
+TEST(EndpointsTest, TheReadmeExampleWithItsInlineCommentsOverridesEveryKey) {
+  const std::string example = ReadmeEndpointsExample();
+  ASSERT_NE(example.find("[Endpoints]"), std::string::npos) << example;
+  testsupport::TempDir dir;
+  const Endpoints e = LoadEndpoints(dir.Write(L"endpoints.ini", example));
+  const std::pair<const char*, const std::string*> fields[] = {
+      {"ConfigService", &e.configService},       {"ConfigServiceChina", &e.configServiceChina},
+      {"DataService", &e.dataService},           {"DataServiceTest", &e.dataServiceTest},
+      {"AlertService", &e.alertService},         {"AlertServiceTest", &e.alertServiceTest},
+      {"Collector", &e.collector},               {"CollectorTest", &e.collectorTest},
+      {"Ga4", &e.ga4},                           {"LogUpload", &e.logUpload},
+      {"LogUploadTest", &e.logUploadTest}};
+  int commented = 0;
+  for (const auto& [key, field] : fields) {
+    const size_t at = example.find(std::string("\n") + key + "=");
+    ASSERT_NE(at, std::string::npos) << key << " missing from the README example";
+    const size_t valueStart = at + 2 + std::strlen(key);
+    std::string line = example.substr(valueStart, example.find('\n', valueStart) - valueStart);
+    if (line.find(';') != std::string::npos) ++commented;
+    std::string value = line.substr(0, line.find(';'));
+    while (!value.empty() && value.back() == ' ') value.pop_back();
+    EXPECT_EQ(*field, value) << key;
+  }
+  EXPECT_GT(commented, 0) << "the example no longer shows an inline comment";
+}
+
+TEST(EndpointsTest, InlineCommentsAreDroppedOnlyAfterTheValue) {
+  testsupport::TempDir dir;
+  const Endpoints e = LoadEndpoints(dir.Write(L"endpoints.ini",
+                                              "[Endpoints]\n"
+                                              "ConfigService=127.0.0.1:18080\t; tab before\n"
+                                              "Collector=127.0.0.1:18081# hash, no blank\n"
+                                              "Ga4=;only a comment\n"
+                                              "DataService=evil.example;x=1\n"));
+  EXPECT_EQ(e.configService, "127.0.0.1:18080");
+  EXPECT_EQ(e.collector, "127.0.0.1:18081");
+  EXPECT_EQ(e.ga4, KERFO_HOST_GA4);  // nothing left: the default stays
+  // What precedes the comment must still be a plausible host on its own.
+  EXPECT_EQ(e.dataService, "evil.example");
+}
+
+TEST(EndpointsTest, AShippingBuildIgnoresTheFileAndSaysSo) {
+  testsupport::TempDir dir;
+  const std::wstring ini =
+      dir.Write(L"endpoints.ini", "[Endpoints]\nConfigService=127.0.0.1:18080\n");
+  EXPECT_EQ(EndpointsForBuild(ini, false).configService, "127.0.0.1:18080");
+  {
+    testsupport::LogCapture log(dir.File(L"log.txt"));
+    const Endpoints shipped = EndpointsForBuild(ini, true);
+    EXPECT_EQ(shipped.configService, KERFO_HOST_CONFIG);
+    EXPECT_EQ(shipped.collector, KERFO_HOST_COLLECTOR);
+    EXPECT_TRUE(log.Contains(
+        " Endpoints: shipping build, endpoints.ini beside the executable ignored"));
+  }
+  {
+    // No file, no line.
+    testsupport::LogCapture log(dir.File(L"log2.txt"));
+    EndpointsForBuild(dir.File(L"absent.ini"), true);
+    EXPECT_TRUE(log.Lines().empty());
+  }
 }
 
 }  // namespace

@@ -58,6 +58,7 @@ grep -q ' Wait exit 1' "$log" && grep -q ' Wait exit 2' "$log" && grep -q ' Wait
   || fail "exit lines missing in $log"
 grep -Eq '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2},[0-9]{3}--\[Thread\]\([0-9]+\)  Wait exit 1' "$log" \
   || { cat "$log"; fail "log line format"; }
+if grep -q 'DLL search not restricted' "$log"; then fail "the DLL search was not restricted"; fi
 echo "ok: ordinary run logs to $name"
 
 hold() {  # NAME: start a holder and wait until it owns the lock
@@ -90,4 +91,19 @@ rc=$?
 grep -q ' Wait exit 3' "$(newest_log)" || fail "run beside another id did not run through"
 echo "ok: another downloader id does not block"
 release
+
+# 4. What the event log says while it is being created reaches this run's log: another object
+# of the same name as its named event makes the creation fail with a log line (Windows keeps
+# mutexes and events in one namespace), and that line must be in the run's file, not only on
+# standard output.
+if [ -n "$runner" ]; then
+  hold UserLogGA4Mutex
+  run "$installer" </dev/null >"$work/out4.txt" 2>&1
+  log=$(newest_log)
+  grep -q ' Create event failed: UserLogGA4Mutex' "$log" \
+    || { cat "$work/out4.txt"; fail "the event log's creation line is missing from $log"; }
+  grep -q ' Wait exit 3' "$log" || fail "run with a clashing event name did not run through"
+  echo "ok: the event log's creation lines reach the run's log"
+  release
+fi
 echo "startup smoke: all passed"

@@ -1,0 +1,14 @@
+#include "platform/signature.h"
+
+namespace platform {
+
+// No Authenticode provider exists here; the caller logs that the file was not checked.
+SignatureCheck CheckEmbeddedSignature(const std::wstring& /*path*/) {
+  SignatureCheck check;
+  check.available = false;
+  check.result = kTrustProviderUnknown;
+  check.lastError = static_cast<uint32_t>(kTrustProviderUnknown);
+  return check;
+}
+
+}  // namespace platform
