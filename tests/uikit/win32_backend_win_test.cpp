@@ -49,9 +49,9 @@ std::string platform_name(const std::wstring& text) {
 }
 
 struct Extent {
-  int opaque = 0;      // pixels with alpha 255
-  int anyInk = 0;      // pixels with alpha > 0
-  int outside = 0;     // pixels with alpha > 0 outside the given box
+  int opaque = 0;   // pixels with alpha 255
+  int anyInk = 0;   // pixels with alpha > 0
+  int outside = 0;  // pixels with alpha > 0 outside the given box
   int maxAlpha = 0;
 };
 
@@ -100,10 +100,10 @@ TEST(Win32BackendTest, OffscreenFillsAndImagesGiveExactPixels) {
     EXPECT_EQ(canvas->TargetSize().cx, 40);
     canvas->FillRect(Rect{0, 0, 10, 20}, 0xFF336699u);
     canvas->FillRect(Rect{0, 0, 10, 10}, 0x80FFFFFFu);  // half white over it
-    canvas->DrawImage(*png, Rect{20, 0, 22, 2});          // 1:1
-    canvas->DrawImage(*png, Rect{24, 0, 40, 16});         // 8x, bicubic
+    canvas->DrawImage(*png, Rect{20, 0, 22, 2});        // 1:1
+    canvas->DrawImage(*png, Rect{24, 0, 40, 16});       // 8x, bicubic
     canvas->PushClip(Rect{10, 10, 12, 12});
-    canvas->FillRect(Rect{0, 0, 40, 20}, 0xFF00FF00u);    // only the clip gets it
+    canvas->FillRect(Rect{0, 0, 40, 20}, 0xFF00FF00u);  // only the clip gets it
     canvas->PopClip();
   }
   const auto px = ReadPixels(*image);
@@ -154,8 +154,8 @@ TEST(Win32BackendTest, TextOnAnOpaqueBackgroundKeepsItOpaque) {
   {
     auto canvas = Backend().CanvasFor(image);
     canvas->FillRect(Rect{0, 0, 120, 30}, 0xFFFFFFFFu);
-    canvas->DrawText(L"Kerfo", Rect{0, 0, 120, 30}, uikit::FontSpec{L"Noto Sans", 18},
-                     0xFF000000u, uikit::kAlignCenter | uikit::kVCenter | uikit::kSingleLine);
+    canvas->DrawText(L"Kerfo", Rect{0, 0, 120, 30}, uikit::FontSpec{L"Noto Sans", 18}, 0xFF000000u,
+                     uikit::kAlignCenter | uikit::kVCenter | uikit::kSingleLine);
   }
   const auto px = ReadPixels(*image);
   int dark = 0;
@@ -176,13 +176,13 @@ TEST(Win32BackendTest, TextOnAnOpaqueBackgroundKeepsItOpaque) {
 }
 
 TEST(Win32BackendTest, EveryScriptResolvesToAnInstalledFaceThatDrawsIt) {
-  const std::vector<std::wstring> samples = {
-      L"English",  L"日本語を選択", L"简体中文", L"繁體中文", L"한국어",   L"العربية",
-      L"हिन्दी",    L"ไทย",        L"Русский", L"Tiếng Việt", L"Ελληνικά"};
+  const std::vector<std::wstring> samples = {L"English", L"日本語を選択", L"简体中文", L"繁體中文",
+                                             L"한국어",  L"العربية",      L"हिन्दी",    L"ไทย",
+                                             L"Русский", L"Tiếng Việt",   L"Ελληνικά"};
   HDC dc = CreateCompatibleDC(nullptr);
   for (const auto& sample : samples) {
-    for (const wchar_t* skinFace : {L"Microsoft YaHei", L"Meiryo UI", L"batang",
-                                    L"Times New Roman", L""}) {
+    for (const wchar_t* skinFace :
+         {L"Microsoft YaHei", L"Meiryo UI", L"batang", L"Times New Roman", L""}) {
       const std::wstring face = Backend().ResolveFace(skinFace, sample);
       ASSERT_FALSE(face.empty());
       EXPECT_EQ(Backend().ResolveFace(face, sample), face) << "a resolved face is kept";
@@ -196,8 +196,8 @@ TEST(Win32BackendTest, EveryScriptResolvesToAnInstalledFaceThatDrawsIt) {
       GetTextFaceW(dc, LF_FACESIZE, actual);
       EXPECT_EQ(_wcsicmp(actual, face.c_str()), 0) << "installed, not substituted";
       std::vector<WORD> glyphs(sample.size());
-      ASSERT_NE(GetGlyphIndicesW(dc, sample.c_str(), static_cast<int>(sample.size()),
-                                 glyphs.data(), GGI_MARK_NONEXISTING_GLYPHS),
+      ASSERT_NE(GetGlyphIndicesW(dc, sample.c_str(), static_cast<int>(sample.size()), glyphs.data(),
+                                 GGI_MARK_NONEXISTING_GLYPHS),
                 GDI_ERROR);
       for (size_t i = 0; i < sample.size(); ++i) {
         if (sample[i] == L' ') continue;
@@ -244,8 +244,8 @@ TEST(Win32BackendTest, AlignmentRestsOnShapedWidthsAcrossScriptsAndFaces) {
   // the measured width is the drawn width (joined Arabic is narrower than its letters apart).
   const uikit::FontSpec font{L"Microsoft YaHei", 18};
   for (const std::wstring& text : {std::wstring(L"العربية: تثبيت برنامج Brindlecot Kerfo"),
-                                  std::wstring(L"हिन्दी: Brindlecot Kerfo इंस्टॉल करें"),
-                                  std::wstring(L"ไทย: ติดตั้ง Brindlecot Kerfo")}) {
+                                   std::wstring(L"हिन्दी: Brindlecot Kerfo इंस्टॉल करें"),
+                                   std::wstring(L"ไทย: ติดตั้ง Brindlecot Kerfo")}) {
     const int w = 420, h = 40;
     auto image = Backend().CreateImage(w, h);
     uikit::Size measured;
@@ -274,8 +274,8 @@ TEST(Win32BackendTest, MeasureTextGrowsWithTheTextAndWraps) {
   EXPECT_GT(shortSize.cy, 12);
   EXPECT_GT(longSize.cx, shortSize.cx * 2);
   EXPECT_EQ(longSize.cy, shortSize.cy);
-  const auto wrapped = canvas->MeasureText(L"Kerfo Kerfo Kerfo", font, uikit::kWordBreak,
-                                           shortSize.cx + 10);
+  const auto wrapped =
+      canvas->MeasureText(L"Kerfo Kerfo Kerfo", font, uikit::kWordBreak, shortSize.cx + 10);
   EXPECT_LE(wrapped.cx, shortSize.cx + 10);
   EXPECT_GE(wrapped.cy, shortSize.cy * 3);
   EXPECT_GT(canvas->MeasureText(L"", font, uikit::kSingleLine, 0).cy, 0);

@@ -162,8 +162,7 @@ class MemoryCanvas : public ICanvas {
       return;
     }
     if (!Graphics()) return;
-    Gdiplus::Bitmap source(img->Width(), img->Height(), img->Width() * 4,
-                           PixelFormat32bppPARGB,
+    Gdiplus::Bitmap source(img->Width(), img->Height(), img->Width() * 4, PixelFormat32bppPARGB,
                            reinterpret_cast<BYTE*>(const_cast<uint32_t*>(img->Bits())));
     Gdiplus::ImageAttributes attributes;
     // Mirrored tiling keeps the edge pixels from fading into transparency while filtering.
@@ -295,8 +294,8 @@ class MemoryCanvas : public ICanvas {
       TEXTMETRICW tm{};
       GetTextMetricsW(dc, &tm);
       RunMetrics m{0, tm.tmAscent, tm.tmDescent, RunIsRtl(text, run)};
-      m.width = ShapedWidth(dc, text.c_str() + run.begin, static_cast<int>(run.end - run.begin),
-                            m.rtl);
+      m.width =
+          ShapedWidth(dc, text.c_str() + run.begin, static_cast<int>(run.end - run.begin), m.rtl);
       SelectObject(dc, old);
       width += m.width;
       ascent = std::max(ascent, m.ascent);
@@ -350,8 +349,8 @@ class MemoryCanvas : public ICanvas {
     if (length <= 0) return 0;
     SCRIPT_STRING_ANALYSIS ssa = nullptr;
     if (ScriptStringAnalyse(dc, text, length, length * 3 / 2 + 16, -1,
-                            SSA_GLYPHS | (rtl ? SSA_RTL : 0), 0, nullptr, nullptr, nullptr,
-                            nullptr, nullptr, &ssa) == S_OK) {
+                            SSA_GLYPHS | (rtl ? SSA_RTL : 0), 0, nullptr, nullptr, nullptr, nullptr,
+                            nullptr, &ssa) == S_OK) {
       const SIZE* size = ScriptString_pSize(ssa);
       const int width = size ? static_cast<int>(size->cx) : -1;
       ScriptStringFree(&ssa);
@@ -404,9 +403,8 @@ class MemoryCanvas : public ICanvas {
   bool Graphics() {
     if (!state_.gdiplusReady) return false;
     if (!graphics_) {
-      target_ = std::make_unique<Gdiplus::Bitmap>(width_, height_, width_ * 4,
-                                                  PixelFormat32bppPARGB,
-                                                  reinterpret_cast<BYTE*>(bits_));
+      target_ = std::make_unique<Gdiplus::Bitmap>(
+          width_, height_, width_ * 4, PixelFormat32bppPARGB, reinterpret_cast<BYTE*>(bits_));
       graphics_ = std::make_unique<Gdiplus::Graphics>(target_.get());
       graphics_->SetCompositingMode(Gdiplus::CompositingModeSourceOver);
       graphics_->SetCompositingQuality(Gdiplus::CompositingQualityHighQuality);

@@ -77,8 +77,8 @@ struct BackendState {
   std::set<std::wstring> registeredClasses;  // window thread only
 
   std::mutex lock;
-  bool facesEnumerated = false;              // guarded by lock
-  std::set<std::wstring> installedFaces;     // lower case; guarded by lock
+  bool facesEnumerated = false;           // guarded by lock
+  std::set<std::wstring> installedFaces;  // lower case; guarded by lock
   // Per face (lower case): characters known to have a glyph, or none. Guarded by lock.
   std::map<std::wstring, std::set<wchar_t>> glyphsPresent;
   std::map<std::wstring, std::set<wchar_t>> glyphsMissing;
@@ -123,10 +123,16 @@ inline uint32_t Premultiply(Color c) {
   return (a << 24) | (r << 16) | (g << 8) | b;
 }
 
-inline COLORREF ToColorRef(Color c) { return RGB(RedOf(c), GreenOf(c), BlueOf(c)); }
+inline COLORREF ToColorRef(Color c) {
+  return RGB(RedOf(c), GreenOf(c), BlueOf(c));
+}
 
-inline RECT ToRECT(const Rect& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
-inline Rect FromRECT(const RECT& r) { return Rect{r.left, r.top, r.right, r.bottom}; }
+inline RECT ToRECT(const Rect& r) {
+  return RECT{r.left, r.top, r.right, r.bottom};
+}
+inline Rect FromRECT(const RECT& r) {
+  return Rect{r.left, r.top, r.right, r.bottom};
+}
 
 class NativeWindow;
 

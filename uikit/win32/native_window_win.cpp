@@ -27,7 +27,9 @@ uint32_t Modifiers() {
   return m;
 }
 
-Point ClientPoint(LPARAM lParam) { return Point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}; }
+Point ClientPoint(LPARAM lParam) {
+  return Point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+}
 
 bool RegisterClassOnce(BackendState& state, const std::wstring& name, WNDPROC proc) {
   if (state.registeredClasses.count(name)) return true;
@@ -83,10 +85,10 @@ bool NativeWindow::Create(const NativeWindowParams& params) {
     exStyle |= WS_EX_APPWINDOW;
   }
   if (params.rtl) exStyle |= WS_EX_RTLREADING | WS_EX_RIGHT;
-  HWND hwnd = CreateWindowExW(exStyle, className.c_str(), params.caption.c_str(), params.style,
-                              params.rect.left, params.rect.top, params.rect.Width(),
-                              params.rect.Height(), static_cast<HWND>(params.owner), nullptr,
-                              state_.instance, this);
+  HWND hwnd =
+      CreateWindowExW(exStyle, className.c_str(), params.caption.c_str(), params.style,
+                      params.rect.left, params.rect.top, params.rect.Width(), params.rect.Height(),
+                      static_cast<HWND>(params.owner), nullptr, state_.instance, this);
   if (!hwnd) {
     LOG(INFO) << " CreateWindowEx failed: " << GetLastError();
     return false;
@@ -369,9 +371,8 @@ void NativeWindow::CenterOn(void* ownerHandle) {
   HWND owner = static_cast<HWND>(ownerHandle);
   MONITORINFO mi{};
   mi.cbSize = sizeof(mi);
-  GetMonitorInfoW(MonitorFromWindow(owner && IsWindow(owner) ? owner : hwnd,
-                                    MONITOR_DEFAULTTONEAREST),
-                  &mi);
+  GetMonitorInfoW(
+      MonitorFromWindow(owner && IsWindow(owner) ? owner : hwnd, MONITOR_DEFAULTTONEAREST), &mi);
   const RECT work = mi.rcWork;
   RECT around = work;
   if (owner && IsWindow(owner) && IsWindowVisible(owner) && !IsIconic(owner)) {
@@ -527,8 +528,8 @@ bool NativeWindow::EnsureTaskbar() {
   }
   taskbarTried_ = true;
   ITaskbarList3* list = nullptr;
-  HRESULT hr = CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_ITaskbarList3, reinterpret_cast<void**>(&list));
+  HRESULT hr = CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList3,
+                                reinterpret_cast<void**>(&list));
   if (SUCCEEDED(hr)) {
     hr = list->HrInit();
     if (FAILED(hr)) {
@@ -559,11 +560,21 @@ void NativeWindow::SetTaskbarProgress(TaskbarState state, int value, int total) 
   auto* list = static_cast<ITaskbarList3*>(taskbar_);
   TBPFLAG flag = TBPF_NOPROGRESS;
   switch (state) {
-    case TaskbarState::kNone: flag = TBPF_NOPROGRESS; break;
-    case TaskbarState::kNormal: flag = TBPF_NORMAL; break;
-    case TaskbarState::kError: flag = TBPF_ERROR; break;
-    case TaskbarState::kPaused: flag = TBPF_PAUSED; break;
-    case TaskbarState::kIndeterminate: flag = TBPF_INDETERMINATE; break;
+    case TaskbarState::kNone:
+      flag = TBPF_NOPROGRESS;
+      break;
+    case TaskbarState::kNormal:
+      flag = TBPF_NORMAL;
+      break;
+    case TaskbarState::kError:
+      flag = TBPF_ERROR;
+      break;
+    case TaskbarState::kPaused:
+      flag = TBPF_PAUSED;
+      break;
+    case TaskbarState::kIndeterminate:
+      flag = TBPF_INDETERMINATE;
+      break;
   }
   HRESULT hr = list->SetProgressState(hwnd, flag);
   if (SUCCEEDED(hr) && total > 0 &&
@@ -589,7 +600,9 @@ std::unique_ptr<INativeCombo> NativeWindow::CreateCombo() {
   return CreateComboChild(state_, *this);
 }
 
-void NativeWindow::AddChild(NativeChild* child) { children_.push_back(child); }
+void NativeWindow::AddChild(NativeChild* child) {
+  children_.push_back(child);
+}
 
 void NativeWindow::RemoveChild(NativeChild* child) {
   children_.erase(std::remove(children_.begin(), children_.end(), child), children_.end());
