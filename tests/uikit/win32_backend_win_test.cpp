@@ -284,7 +284,10 @@ TEST(Win32BackendTest, MeasureTextGrowsWithTheTextAndWraps) {
 // Records what a window tells the toolkit; actions are set per test.
 class Events : public uikit::IWindowEvents {
  public:
-  void OnPaint(uikit::ICanvas&, const Rect&) override { ++paints; }
+  void OnPaint(uikit::ICanvas& canvas, const Rect&) override {
+    ++paints;
+    canvas.FillRect(Rect{0, 0, canvas.TargetSize().cx, canvas.TargetSize().cy}, paintColour);
+  }
   void OnSize(uikit::Size s) override { size = s; }
   void OnMouseMove(uikit::Point) override {}
   void OnMouseLeave() override {}
@@ -316,11 +319,13 @@ class Events : public uikit::IWindowEvents {
   uikit::HitArea HitTest(uikit::Point p) override {
     return p.y < 20 ? uikit::HitArea::kCaption : uikit::HitArea::kClient;
   }
-  void OnDpiChanged(double) override {}
+  void OnDpiChanged(double scale) override { dpiScale = scale; }
   std::vector<AccessibleItem> AccessibleItems() override { return items; }
   void InvokeAccessible(size_t index) override { invoked.push_back(index); }
 
   int paints = 0;
+  Color paintColour = 0xFF336699u;
+  double dpiScale = 0;
   uikit::Size size;
   std::vector<int> keys;
   std::vector<uint32_t> timers;
@@ -404,6 +409,38 @@ TEST(Win32WindowTest, CloseRequestDecidesAndCaptionAreaDrags) {
   EXPECT_EQ(events.closeRequests, 2);
   EXPECT_FALSE(IsWindow(hwnd));
   EXPECT_TRUE(events.destroyed);
+}
+
+TEST(Win32WindowTest, PaintingReachesTheScreenThroughTheBackBuffer) {
+  Events events;
+  auto window = Backend().CreateNativeWindow(HiddenParams(), &events);
+  ASSERT_NE(window, nullptr);
+  HWND hwnd = static_cast<HWND>(window->Handle());
+  window->SetRect(Rect{40, 40, 240, 140});
+  window->Show(uikit::ShowCommand::kShowNoActivate);
+  EXPECT_TRUE(window->IsVisible());
+  UpdateWindow(hwnd);
+  Pump();
+  EXPECT_GE(events.paints, 1);
+  EXPECT_EQ(SendMessageW(hwnd, WM_ERASEBKGND, 0, 0), 1) << "no background erase, no flicker";
+  HDC dc = GetDC(hwnd);
+  EXPECT_EQ(GetPixel(dc, 10, 10), RGB(0x33, 0x66, 0x99));
+  events.paintColour = 0xFFCC0000u;
+  const Rect part{0, 0, 20, 20};
+  window->Invalidate(&part);
+  UpdateWindow(hwnd);
+  EXPECT_EQ(GetPixel(dc, 10, 10), RGB(0xCC, 0, 0));
+  EXPECT_EQ(GetPixel(dc, 100, 60), RGB(0x33, 0x66, 0x99)) << "only the dirty part is redrawn";
+  ReleaseDC(hwnd, dc);
+
+  // A DPI change moves the window to the rectangle the system suggests.
+  RECT suggested{50, 50, 450, 250};
+  SendMessageW(hwnd, 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(192, 192),
+               reinterpret_cast<LPARAM>(&suggested));
+  EXPECT_DOUBLE_EQ(events.dpiScale, 2.0);
+  EXPECT_EQ(window->GetRect(), (Rect{50, 50, 450, 250}));
+  window->Show(uikit::ShowCommand::kHide);
+  EXPECT_FALSE(window->IsVisible());
 }
 
 TEST(Win32WindowTest, ModalLoopDisablesTheOwnerUntilEndModal) {
