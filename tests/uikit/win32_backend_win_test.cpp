@@ -264,6 +264,38 @@ TEST(Win32BackendTest, AlignmentRestsOnShapedWidthsAcrossScriptsAndFaces) {
   }
 }
 
+TEST(Win32BackendTest, WrappedTextThatMixesFacesBreaksIntoLinesInsideItsBox) {
+  const std::wstring text = L"हिन्दी: Brindlecot Kerfo इंस्टॉल करें, हिन्दी Brindlecot Kerfo";
+  const uikit::FontSpec font{L"Microsoft YaHei", 16};
+  const int w = 200, h = 140;
+  auto image = Backend().CreateImage(w, h);
+  uikit::Size one, wrapped;
+  const Rect box{10, 10, 150, 130};
+  {
+    auto canvas = Backend().CanvasFor(image);
+    one = canvas->MeasureText(text, font, uikit::kSingleLine, 0);
+    wrapped = canvas->MeasureText(text, font, uikit::kWordBreak, box.Width());
+    canvas->DrawText(text, box, font, 0xFF000000u, uikit::kWordBreak);
+  }
+  EXPECT_GT(one.cx, box.Width());
+  EXPECT_LE(wrapped.cx, box.Width());
+  EXPECT_GE(wrapped.cy, one.cy * 3);
+  const auto px = ReadPixels(*image);
+  const Extent e = Measure(px, w, h, box);
+  EXPECT_EQ(e.outside, 0);
+  // Ink on the third line as well as the first.
+  int first = 0, third = 0;
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      if (uikit::AlphaOf(At(px, w, x, y)) < 200) continue;
+      if (y < 10 + one.cy) ++first;
+      if (y >= 10 + 2 * one.cy && y < 10 + 3 * one.cy) ++third;
+    }
+  }
+  EXPECT_GT(first, 20);
+  EXPECT_GT(third, 20);
+}
+
 TEST(Win32BackendTest, MeasureTextGrowsWithTheTextAndWraps) {
   auto image = Backend().CreateImage(1, 1);
   auto canvas = Backend().CanvasFor(image);

@@ -110,14 +110,13 @@ class Demo : public IWindowEvents {
           kSingleLine | kVCenter | kEndEllipsis | (label.rtl ? (kRtlReading | kAlignRight) : 0));
       y += 32;
     }
-    // Wrapped paragraphs take one face each (wrapping text that mixes faces is left to the
-    // system's font linking).
+    // Wrapped paragraphs; the Thai one mixes faces (Thai and Latin) and wraps line by line.
     c.DrawText(
         L"Wrapped text: the box breaks this sentence at word boundaries, и русский текст "
         L"тоже переносится по словам, with an ellipsis when it runs out of room.",
         R(24, 360, 356, 416), Font(13), 0xFF404a58u, kWordBreak | kEndEllipsis);
-    c.DrawText(L"ข้อความภาษาไทยนี้ตัดบรรทัดภายในกรอบ โดยใช้ฟอนต์ที่รองรับอักษรไทย", R(24, 420, 356, 460),
-               Font(13), 0xFF404a58u, kWordBreak);
+    c.DrawText(L"ข้อความภาษาไทย Brindlecot Kerfo ตัดบรรทัดภายในกรอบ โดยใช้ฟอนต์ที่รองรับอักษรไทย",
+               R(24, 420, 356, 460), Font(13), 0xFF404a58u, kWordBreak);
     c.DrawText(L"Language", R(380, 70, 680, 92), Font(12, true), 0xFF556070u,
                kSingleLine | kVCenter);
     c.DrawText(L"Install folder", R(380, 130, 680, 152), Font(12, true), 0xFF556070u,
