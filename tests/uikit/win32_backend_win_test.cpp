@@ -471,6 +471,12 @@ TEST(Win32WindowTest, PaintingReachesTheScreenThroughTheBackBuffer) {
                reinterpret_cast<LPARAM>(&suggested));
   EXPECT_DOUBLE_EQ(events.dpiScale, 2.0);
   EXPECT_EQ(window->GetRect(), (Rect{50, 50, 450, 250}));
+  // The popup has no caption, yet minimises and comes back through the system commands.
+  window->Show(uikit::ShowCommand::kMinimize);
+  EXPECT_TRUE(window->IsMinimized());
+  window->Show(uikit::ShowCommand::kRestore);
+  EXPECT_FALSE(window->IsMinimized());
+  EXPECT_EQ(window->GetRect(), (Rect{50, 50, 450, 250}));
   window->Show(uikit::ShowCommand::kHide);
   EXPECT_FALSE(window->IsVisible());
 }
