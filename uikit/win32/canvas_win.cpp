@@ -207,7 +207,13 @@ class MemoryCanvas : public ICanvas {
   void DrawText(const std::wstring& text, const Rect& box, const FontSpec& font, Color c,
                 uint32_t format) override {
     if (text.empty() || AlphaOf(c) == 0) return;
-    const Rect area = (format & kNoClip) ? clips_.back() : box.Intersect(clips_.back());
+    Rect area = box.Intersect(clips_.back());
+    if (format & kNoClip) {
+      // Unclipped text may overhang its box by up to its own size on any side.
+      const Size used = MeasureText(text, font, format, box.Width());
+      area = Rect{box.left - used.cx, box.top - used.cy, box.right + used.cx, box.bottom + used.cy}
+                 .Intersect(clips_.back());
+    }
     if (area.IsEmpty() || !PrepareScratch(area)) return;
     HDC dc = scratch_.Dc();
     const auto runs = state_.SplitByFace(font.face, text);
