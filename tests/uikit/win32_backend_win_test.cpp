@@ -646,4 +646,56 @@ TEST(Win32WindowTest, ScreenReadersSeeEachItemAndCanClickIt) {
   acc->Release();
 }
 
+std::vector<std::pair<DWORD, LONG>>* g_winEvents = nullptr;
+
+void CALLBACK RecordWinEvent(HWINEVENTHOOK, DWORD event, HWND, LONG object, LONG child, DWORD,
+                             DWORD) {
+  if (g_winEvents && object == static_cast<LONG>(OBJID_CLIENT)) {
+    g_winEvents->emplace_back(event, child);
+  }
+}
+
+TEST(Win32WindowTest, ScreenReadersHearOfFocusStateAndValueChanges) {
+  Events events;
+  using Item = uikit::IWindowEvents::AccessibleItem;
+  Item button{L"Install", Item::Role::kButton, Rect{0, 0, 10, 10}};
+  Item check{L"I agree", Item::Role::kCheckBox, Rect{0, 20, 10, 30}};
+  Item progress{L"Progress", Item::Role::kProgress, Rect{0, 40, 10, 50}};
+  button.focused = true;
+  events.items = {button, check, progress};
+  auto window = Backend().CreateNativeWindow(HiddenParams(), &events);
+  ASSERT_NE(window, nullptr);
+  HWND hwnd = static_cast<HWND>(window->Handle());
+  window->Show(uikit::ShowCommand::kShow);
+  window->SetFocus();
+  std::vector<std::pair<DWORD, LONG>> seen;
+  g_winEvents = &seen;
+  HWINEVENTHOOK hook =
+      SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_VALUECHANGE, nullptr, RecordWinEvent,
+                      GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+  ASSERT_NE(hook, nullptr);
+  // Nothing is announced before a screen reader asked for the object.
+  SendMessageW(hwnd, WM_KEYDOWN, VK_TAB, 0);
+  Pump();
+  EXPECT_TRUE(seen.empty());
+  IAccessible* acc = nullptr;
+  ASSERT_EQ(AccessibleObjectFromWindow(hwnd, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
+                                       reinterpret_cast<void**>(&acc)),
+            S_OK);
+  events.items[0].focused = false;
+  events.items[1].focused = true;
+  SendMessageW(hwnd, WM_KEYDOWN, VK_TAB, 0);
+  events.items[1].checked = true;
+  SendMessageW(hwnd, WM_KEYDOWN, VK_SPACE, 0);
+  events.items[2].value = 30;
+  SendMessageW(hwnd, WM_TIMER, 1921, 0);
+  Pump();
+  UnhookWinEvent(hook);
+  g_winEvents = nullptr;
+  const std::vector<std::pair<DWORD, LONG>> expected = {
+      {EVENT_OBJECT_FOCUS, 2}, {EVENT_OBJECT_STATECHANGE, 2}, {EVENT_OBJECT_VALUECHANGE, 3}};
+  EXPECT_EQ(seen, expected);
+  acc->Release();
+}
+
 }  // namespace

@@ -203,6 +203,9 @@ class NativeWindow : public INativeWindow {
   NativeChild* ChildById(int id) const;
   void ReenableOwner();
   bool EnsureTaskbar();
+  // Tells screen readers (once one has asked for the accessible object) what changed in the
+  // toolkit's items after an input or timer event: focus, check state, progress value.
+  void NotifyAccessibleChanges();
   void ReleaseTaskbar();
 
   BackendState& state_;
@@ -214,6 +217,12 @@ class NativeWindow : public INativeWindow {
   HWND focusBeforeDeactivate_ = nullptr;
   std::vector<NativeChild*> children_;
   AccessibleRoot* accessible_ = nullptr;
+  struct AccessibleSnapshot {
+    int focused = -1;
+    std::vector<std::pair<bool, int>> checkedAndValue;
+  } accessibleSnapshot_;
+  // False once this object is deleted; held across calls into the toolkit, which may delete it.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 
   int nextChildId_ = 1000;
   bool destroying_ = false;
