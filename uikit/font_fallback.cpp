@@ -14,21 +14,27 @@ bool IsKana(wchar_t c) {
   return InRange(c, 0x3040, 0x30FF) || InRange(c, 0x31F0, 0x31FF) || InRange(c, 0xFF66, 0xFF9F);
 }
 bool IsHangul(wchar_t c) {
-  return InRange(c, 0x1100, 0x11FF) || InRange(c, 0x3130, 0x318F) ||
-         InRange(c, 0xA960, 0xA97F) || InRange(c, 0xAC00, 0xD7AF) || InRange(c, 0xFFA0, 0xFFDC);
+  return InRange(c, 0x1100, 0x11FF) || InRange(c, 0x3130, 0x318F) || InRange(c, 0xA960, 0xA97F) ||
+         InRange(c, 0xAC00, 0xD7AF) || InRange(c, 0xFFA0, 0xFFDC);
 }
 bool IsHan(wchar_t c) {
   // Ideographs of the BMP; the high surrogates D840-D87F start the supplementary ideographs.
-  return InRange(c, 0x3400, 0x4DBF) || InRange(c, 0x4E00, 0x9FFF) ||
-         InRange(c, 0xF900, 0xFAFF) || InRange(c, 0xD840, 0xD87F);
+  return InRange(c, 0x3400, 0x4DBF) || InRange(c, 0x4E00, 0x9FFF) || InRange(c, 0xF900, 0xFAFF) ||
+         InRange(c, 0xD840, 0xD87F);
 }
 bool IsArabic(wchar_t c) {
-  return InRange(c, 0x0600, 0x06FF) || InRange(c, 0x0750, 0x077F) ||
-         InRange(c, 0x08A0, 0x08FF) || InRange(c, 0xFB50, 0xFDFF) || InRange(c, 0xFE70, 0xFEFF);
+  return InRange(c, 0x0600, 0x06FF) || InRange(c, 0x0750, 0x077F) || InRange(c, 0x08A0, 0x08FF) ||
+         InRange(c, 0xFB50, 0xFDFF) || InRange(c, 0xFE70, 0xFEFF);
 }
-bool IsHebrew(wchar_t c) { return InRange(c, 0x0590, 0x05FF) || InRange(c, 0xFB1D, 0xFB4F); }
-bool IsDevanagari(wchar_t c) { return InRange(c, 0x0900, 0x097F) || InRange(c, 0xA8E0, 0xA8FF); }
-bool IsThai(wchar_t c) { return InRange(c, 0x0E00, 0x0E7F); }
+bool IsHebrew(wchar_t c) {
+  return InRange(c, 0x0590, 0x05FF) || InRange(c, 0xFB1D, 0xFB4F);
+}
+bool IsDevanagari(wchar_t c) {
+  return InRange(c, 0x0900, 0x097F) || InRange(c, 0xA8E0, 0xA8FF);
+}
+bool IsThai(wchar_t c) {
+  return InRange(c, 0x0E00, 0x0E7F);
+}
 
 // Common characters that only traditional Chinese writes (their simplified and Japanese forms
 // differ), enough to tell a traditional UI text or language name from a simplified one.
@@ -61,12 +67,12 @@ bool HintContains(const std::wstring& lowerHint, const wchar_t* const* names) {
 
 // Which Han reading the requested face was made for, when the text alone cannot tell.
 Script HanScriptFromFace(const std::wstring& face) {
-  static const wchar_t* const kJapaneseFaces[] = {L"meiryo", L"yu gothic", L"ms ui gothic",
-                                                  L"ms gothic", L"ms mincho", L"cjk jp", nullptr};
-  static const wchar_t* const kKoreanFaces[] = {L"malgun", L"batang", L"gulim", L"dotum",
-                                                L"cjk kr", nullptr};
-  static const wchar_t* const kTraditionalFaces[] = {L"jhenghei", L"mingliu", L"cjk tc",
-                                                     L"cjk hk", nullptr};
+  static const wchar_t* const kJapaneseFaces[] = {
+      L"meiryo", L"yu gothic", L"ms ui gothic", L"ms gothic", L"ms mincho", L"cjk jp", nullptr};
+  static const wchar_t* const kKoreanFaces[] = {L"malgun", L"batang", L"gulim",
+                                                L"dotum",  L"cjk kr", nullptr};
+  static const wchar_t* const kTraditionalFaces[] = {L"jhenghei", L"mingliu", L"cjk tc", L"cjk hk",
+                                                     nullptr};
   const std::wstring hint = Lower(face);
   if (HintContains(hint, kJapaneseFaces)) return Script::kJapanese;
   if (HintContains(hint, kKoreanFaces)) return Script::kKorean;
@@ -165,8 +171,8 @@ bool CharBelongsTo(wchar_t c, Script script) {
   if (cjk || IsArabic(c) || IsHebrew(c) || IsDevanagari(c) || IsThai(c)) return false;
   // Controls, surrogates, spaces and invisible formatting marks need no glyph of their own.
   return !(c < 0x21 || InRange(c, 0x7F, 0xA0) || InRange(c, 0xD800, 0xDFFF) ||
-           InRange(c, 0x200B, 0x200F) || InRange(c, 0x2028, 0x202F) ||
-           InRange(c, 0x2060, 0x206F) || c == 0xFEFF || c == 0x3000);
+           InRange(c, 0x200B, 0x200F) || InRange(c, 0x2028, 0x202F) || InRange(c, 0x2060, 0x206F) ||
+           c == 0xFEFF || c == 0x3000);
 }
 
 const std::vector<std::wstring>& FaceCandidates(Script script) {

@@ -13,14 +13,14 @@ using uikit::Script;
 
 // The faces a wine prefix on a Debian machine with fonts-noto-core and fonts-noto-cjk has.
 const std::set<std::wstring> kWineFaces = {
-    L"Noto Sans",        L"Noto Sans CJK JP",     L"Noto Sans CJK KR", L"Noto Sans CJK SC",
-    L"Noto Sans CJK TC", L"Noto Naskh Arabic",    L"Noto Sans Thai",   L"Noto Sans Devanagari",
+    L"Noto Sans",        L"Noto Sans CJK JP",  L"Noto Sans CJK KR", L"Noto Sans CJK SC",
+    L"Noto Sans CJK TC", L"Noto Naskh Arabic", L"Noto Sans Thai",   L"Noto Sans Devanagari",
     L"Tahoma",           L"Noto Sans Hebrew"};
 // A Windows desktop without any Noto face.
 const std::set<std::wstring> kWindowsFaces = {
-    L"Segoe UI",  L"Tahoma",  L"Arial",   L"Microsoft YaHei", L"Meiryo UI", L"Yu Gothic UI",
-    L"Malgun Gothic", L"batang", L"SimSun", L"Nirmala UI",  L"Mangal",    L"Leelawadee UI",
-    L"Times New Roman"};
+    L"Segoe UI",     L"Tahoma",        L"Arial",          L"Microsoft YaHei", L"Meiryo UI",
+    L"Yu Gothic UI", L"Malgun Gothic", L"batang",         L"SimSun",          L"Nirmala UI",
+    L"Mangal",       L"Leelawadee UI", L"Times New Roman"};
 
 std::wstring PickFrom(const std::set<std::wstring>& faces, const std::wstring& face,
                       const std::wstring& sample) {
@@ -34,7 +34,7 @@ TEST(FontFallbackTest, DetectsTheScriptOfEachLanguageName) {
   EXPECT_EQ(DetectScript(L"Čeština"), Script::kLatin);
   EXPECT_EQ(DetectScript(L""), Script::kLatin);
   EXPECT_EQ(DetectScript(L"12 %"), Script::kLatin);
-  EXPECT_EQ(DetectScript(L"日本語を選択"), Script::kJapanese);          // kana
+  EXPECT_EQ(DetectScript(L"日本語を選択"), Script::kJapanese);  // kana
   EXPECT_EQ(DetectScript(L"インストール"), Script::kJapanese);
   EXPECT_EQ(DetectScript(L"한국어"), Script::kKorean);
   EXPECT_EQ(DetectScript(L"简体中文"), Script::kChineseSimplified);
@@ -117,9 +117,8 @@ TEST(FontFallbackTest, AnyCjkFaceStandsInForAnotherAndNothingUsableKeepsTheFace)
 
 TEST(FontFallbackTest, TheUsabilityTestSeesTheSample) {
   // A face that is installed but lacks the script (the predicate says so) is passed over.
-  const auto picked = PickFace(L"Tahoma", L"हिन्दी", [&](const std::wstring& f) {
-    return f == L"Noto Sans Devanagari";
-  });
+  const auto picked = PickFace(L"Tahoma", L"हिन्दी",
+                               [&](const std::wstring& f) { return f == L"Noto Sans Devanagari"; });
   EXPECT_EQ(picked, L"Noto Sans Devanagari");
 }
 

@@ -49,9 +49,9 @@ std::string platform_name(const std::wstring& text) {
 }
 
 struct Extent {
-  int opaque = 0;      // pixels with alpha 255
-  int anyInk = 0;      // pixels with alpha > 0
-  int outside = 0;     // pixels with alpha > 0 outside the given box
+  int opaque = 0;   // pixels with alpha 255
+  int anyInk = 0;   // pixels with alpha > 0
+  int outside = 0;  // pixels with alpha > 0 outside the given box
   int maxAlpha = 0;
 };
 
@@ -100,10 +100,10 @@ TEST(Win32BackendTest, OffscreenFillsAndImagesGiveExactPixels) {
     EXPECT_EQ(canvas->TargetSize().cx, 40);
     canvas->FillRect(Rect{0, 0, 10, 20}, 0xFF336699u);
     canvas->FillRect(Rect{0, 0, 10, 10}, 0x80FFFFFFu);  // half white over it
-    canvas->DrawImage(*png, Rect{20, 0, 22, 2});          // 1:1
-    canvas->DrawImage(*png, Rect{24, 0, 40, 16});         // 8x, bicubic
+    canvas->DrawImage(*png, Rect{20, 0, 22, 2});        // 1:1
+    canvas->DrawImage(*png, Rect{24, 0, 40, 16});       // 8x, bicubic
     canvas->PushClip(Rect{10, 10, 12, 12});
-    canvas->FillRect(Rect{0, 0, 40, 20}, 0xFF00FF00u);    // only the clip gets it
+    canvas->FillRect(Rect{0, 0, 40, 20}, 0xFF00FF00u);  // only the clip gets it
     canvas->PopClip();
   }
   const auto px = ReadPixels(*image);
@@ -154,8 +154,8 @@ TEST(Win32BackendTest, TextOnAnOpaqueBackgroundKeepsItOpaque) {
   {
     auto canvas = Backend().CanvasFor(image);
     canvas->FillRect(Rect{0, 0, 120, 30}, 0xFFFFFFFFu);
-    canvas->DrawText(L"Kerfo", Rect{0, 0, 120, 30}, uikit::FontSpec{L"Noto Sans", 18},
-                     0xFF000000u, uikit::kAlignCenter | uikit::kVCenter | uikit::kSingleLine);
+    canvas->DrawText(L"Kerfo", Rect{0, 0, 120, 30}, uikit::FontSpec{L"Noto Sans", 18}, 0xFF000000u,
+                     uikit::kAlignCenter | uikit::kVCenter | uikit::kSingleLine);
   }
   const auto px = ReadPixels(*image);
   int dark = 0;
@@ -176,13 +176,13 @@ TEST(Win32BackendTest, TextOnAnOpaqueBackgroundKeepsItOpaque) {
 }
 
 TEST(Win32BackendTest, EveryScriptResolvesToAnInstalledFaceThatDrawsIt) {
-  const std::vector<std::wstring> samples = {
-      L"English",  L"日本語を選択", L"简体中文", L"繁體中文", L"한국어",   L"العربية",
-      L"हिन्दी",    L"ไทย",        L"Русский", L"Tiếng Việt", L"Ελληνικά"};
+  const std::vector<std::wstring> samples = {L"English", L"日本語を選択", L"简体中文", L"繁體中文",
+                                             L"한국어",  L"العربية",      L"हिन्दी",    L"ไทย",
+                                             L"Русский", L"Tiếng Việt",   L"Ελληνικά"};
   HDC dc = CreateCompatibleDC(nullptr);
   for (const auto& sample : samples) {
-    for (const wchar_t* skinFace : {L"Microsoft YaHei", L"Meiryo UI", L"batang",
-                                    L"Times New Roman", L""}) {
+    for (const wchar_t* skinFace :
+         {L"Microsoft YaHei", L"Meiryo UI", L"batang", L"Times New Roman", L""}) {
       const std::wstring face = Backend().ResolveFace(skinFace, sample);
       ASSERT_FALSE(face.empty());
       EXPECT_EQ(Backend().ResolveFace(face, sample), face) << "a resolved face is kept";
@@ -196,8 +196,8 @@ TEST(Win32BackendTest, EveryScriptResolvesToAnInstalledFaceThatDrawsIt) {
       GetTextFaceW(dc, LF_FACESIZE, actual);
       EXPECT_EQ(_wcsicmp(actual, face.c_str()), 0) << "installed, not substituted";
       std::vector<WORD> glyphs(sample.size());
-      ASSERT_NE(GetGlyphIndicesW(dc, sample.c_str(), static_cast<int>(sample.size()),
-                                 glyphs.data(), GGI_MARK_NONEXISTING_GLYPHS),
+      ASSERT_NE(GetGlyphIndicesW(dc, sample.c_str(), static_cast<int>(sample.size()), glyphs.data(),
+                                 GGI_MARK_NONEXISTING_GLYPHS),
                 GDI_ERROR);
       for (size_t i = 0; i < sample.size(); ++i) {
         if (sample[i] == L' ') continue;
@@ -244,8 +244,8 @@ TEST(Win32BackendTest, AlignmentRestsOnShapedWidthsAcrossScriptsAndFaces) {
   // the measured width is the drawn width (joined Arabic is narrower than its letters apart).
   const uikit::FontSpec font{L"Microsoft YaHei", 18};
   for (const std::wstring& text : {std::wstring(L"العربية: تثبيت برنامج Brindlecot Kerfo"),
-                                  std::wstring(L"हिन्दी: Brindlecot Kerfo इंस्टॉल करें"),
-                                  std::wstring(L"ไทย: ติดตั้ง Brindlecot Kerfo")}) {
+                                   std::wstring(L"हिन्दी: Brindlecot Kerfo इंस्टॉल करें"),
+                                   std::wstring(L"ไทย: ติดตั้ง Brindlecot Kerfo")}) {
     const int w = 420, h = 40;
     auto image = Backend().CreateImage(w, h);
     uikit::Size measured;
@@ -264,6 +264,38 @@ TEST(Win32BackendTest, AlignmentRestsOnShapedWidthsAcrossScriptsAndFaces) {
   }
 }
 
+TEST(Win32BackendTest, WrappedTextThatMixesFacesBreaksIntoLinesInsideItsBox) {
+  const std::wstring text = L"हिन्दी: Brindlecot Kerfo इंस्टॉल करें, हिन्दी Brindlecot Kerfo";
+  const uikit::FontSpec font{L"Microsoft YaHei", 16};
+  const int w = 200, h = 140;
+  auto image = Backend().CreateImage(w, h);
+  uikit::Size one, wrapped;
+  const Rect box{10, 10, 150, 130};
+  {
+    auto canvas = Backend().CanvasFor(image);
+    one = canvas->MeasureText(text, font, uikit::kSingleLine, 0);
+    wrapped = canvas->MeasureText(text, font, uikit::kWordBreak, box.Width());
+    canvas->DrawText(text, box, font, 0xFF000000u, uikit::kWordBreak);
+  }
+  EXPECT_GT(one.cx, box.Width());
+  EXPECT_LE(wrapped.cx, box.Width());
+  EXPECT_GE(wrapped.cy, one.cy * 3);
+  const auto px = ReadPixels(*image);
+  const Extent e = Measure(px, w, h, box);
+  EXPECT_EQ(e.outside, 0);
+  // Ink on the third line as well as the first.
+  int first = 0, third = 0;
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      if (uikit::AlphaOf(At(px, w, x, y)) < 200) continue;
+      if (y < 10 + one.cy) ++first;
+      if (y >= 10 + 2 * one.cy && y < 10 + 3 * one.cy) ++third;
+    }
+  }
+  EXPECT_GT(first, 20);
+  EXPECT_GT(third, 20);
+}
+
 TEST(Win32BackendTest, MeasureTextGrowsWithTheTextAndWraps) {
   auto image = Backend().CreateImage(1, 1);
   auto canvas = Backend().CanvasFor(image);
@@ -274,8 +306,8 @@ TEST(Win32BackendTest, MeasureTextGrowsWithTheTextAndWraps) {
   EXPECT_GT(shortSize.cy, 12);
   EXPECT_GT(longSize.cx, shortSize.cx * 2);
   EXPECT_EQ(longSize.cy, shortSize.cy);
-  const auto wrapped = canvas->MeasureText(L"Kerfo Kerfo Kerfo", font, uikit::kWordBreak,
-                                           shortSize.cx + 10);
+  const auto wrapped =
+      canvas->MeasureText(L"Kerfo Kerfo Kerfo", font, uikit::kWordBreak, shortSize.cx + 10);
   EXPECT_LE(wrapped.cx, shortSize.cx + 10);
   EXPECT_GE(wrapped.cy, shortSize.cy * 3);
   EXPECT_GT(canvas->MeasureText(L"", font, uikit::kSingleLine, 0).cy, 0);
@@ -284,7 +316,10 @@ TEST(Win32BackendTest, MeasureTextGrowsWithTheTextAndWraps) {
 // Records what a window tells the toolkit; actions are set per test.
 class Events : public uikit::IWindowEvents {
  public:
-  void OnPaint(uikit::ICanvas&, const Rect&) override { ++paints; }
+  void OnPaint(uikit::ICanvas& canvas, const Rect&) override {
+    ++paints;
+    canvas.FillRect(Rect{0, 0, canvas.TargetSize().cx, canvas.TargetSize().cy}, paintColour);
+  }
   void OnSize(uikit::Size s) override { size = s; }
   void OnMouseMove(uikit::Point) override {}
   void OnMouseLeave() override {}
@@ -316,11 +351,13 @@ class Events : public uikit::IWindowEvents {
   uikit::HitArea HitTest(uikit::Point p) override {
     return p.y < 20 ? uikit::HitArea::kCaption : uikit::HitArea::kClient;
   }
-  void OnDpiChanged(double) override {}
+  void OnDpiChanged(double scale) override { dpiScale = scale; }
   std::vector<AccessibleItem> AccessibleItems() override { return items; }
   void InvokeAccessible(size_t index) override { invoked.push_back(index); }
 
   int paints = 0;
+  Color paintColour = 0xFF336699u;
+  double dpiScale = 0;
   uikit::Size size;
   std::vector<int> keys;
   std::vector<uint32_t> timers;
@@ -404,6 +441,44 @@ TEST(Win32WindowTest, CloseRequestDecidesAndCaptionAreaDrags) {
   EXPECT_EQ(events.closeRequests, 2);
   EXPECT_FALSE(IsWindow(hwnd));
   EXPECT_TRUE(events.destroyed);
+}
+
+TEST(Win32WindowTest, PaintingReachesTheScreenThroughTheBackBuffer) {
+  Events events;
+  auto window = Backend().CreateNativeWindow(HiddenParams(), &events);
+  ASSERT_NE(window, nullptr);
+  HWND hwnd = static_cast<HWND>(window->Handle());
+  window->SetRect(Rect{40, 40, 240, 140});
+  window->Show(uikit::ShowCommand::kShowNoActivate);
+  EXPECT_TRUE(window->IsVisible());
+  UpdateWindow(hwnd);
+  Pump();
+  EXPECT_GE(events.paints, 1);
+  EXPECT_EQ(SendMessageW(hwnd, WM_ERASEBKGND, 0, 0), 1) << "no background erase, no flicker";
+  HDC dc = GetDC(hwnd);
+  EXPECT_EQ(GetPixel(dc, 10, 10), RGB(0x33, 0x66, 0x99));
+  events.paintColour = 0xFFCC0000u;
+  const Rect part{0, 0, 20, 20};
+  window->Invalidate(&part);
+  UpdateWindow(hwnd);
+  EXPECT_EQ(GetPixel(dc, 10, 10), RGB(0xCC, 0, 0));
+  EXPECT_EQ(GetPixel(dc, 100, 60), RGB(0x33, 0x66, 0x99)) << "only the dirty part is redrawn";
+  ReleaseDC(hwnd, dc);
+
+  // A DPI change moves the window to the rectangle the system suggests.
+  RECT suggested{50, 50, 450, 250};
+  SendMessageW(hwnd, 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(192, 192),
+               reinterpret_cast<LPARAM>(&suggested));
+  EXPECT_DOUBLE_EQ(events.dpiScale, 2.0);
+  EXPECT_EQ(window->GetRect(), (Rect{50, 50, 450, 250}));
+  // The popup has no caption, yet minimises and comes back through the system commands.
+  window->Show(uikit::ShowCommand::kMinimize);
+  EXPECT_TRUE(window->IsMinimized());
+  window->Show(uikit::ShowCommand::kRestore);
+  EXPECT_FALSE(window->IsMinimized());
+  EXPECT_EQ(window->GetRect(), (Rect{50, 50, 450, 250}));
+  window->Show(uikit::ShowCommand::kHide);
+  EXPECT_FALSE(window->IsVisible());
 }
 
 TEST(Win32WindowTest, ModalLoopDisablesTheOwnerUntilEndModal) {
@@ -568,6 +643,58 @@ TEST(Win32WindowTest, ScreenReadersSeeEachItemAndCanClickIt) {
 
   window->Destroy();
   EXPECT_EQ(acc->get_accChildCount(&count), RPC_E_DISCONNECTED);
+  acc->Release();
+}
+
+std::vector<std::pair<DWORD, LONG>>* g_winEvents = nullptr;
+
+void CALLBACK RecordWinEvent(HWINEVENTHOOK, DWORD event, HWND, LONG object, LONG child, DWORD,
+                             DWORD) {
+  if (g_winEvents && object == static_cast<LONG>(OBJID_CLIENT)) {
+    g_winEvents->emplace_back(event, child);
+  }
+}
+
+TEST(Win32WindowTest, ScreenReadersHearOfFocusStateAndValueChanges) {
+  Events events;
+  using Item = uikit::IWindowEvents::AccessibleItem;
+  Item button{L"Install", Item::Role::kButton, Rect{0, 0, 10, 10}};
+  Item check{L"I agree", Item::Role::kCheckBox, Rect{0, 20, 10, 30}};
+  Item progress{L"Progress", Item::Role::kProgress, Rect{0, 40, 10, 50}};
+  button.focused = true;
+  events.items = {button, check, progress};
+  auto window = Backend().CreateNativeWindow(HiddenParams(), &events);
+  ASSERT_NE(window, nullptr);
+  HWND hwnd = static_cast<HWND>(window->Handle());
+  window->Show(uikit::ShowCommand::kShow);
+  window->SetFocus();
+  std::vector<std::pair<DWORD, LONG>> seen;
+  g_winEvents = &seen;
+  HWINEVENTHOOK hook =
+      SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_VALUECHANGE, nullptr, RecordWinEvent,
+                      GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+  ASSERT_NE(hook, nullptr);
+  // Nothing is announced before a screen reader asked for the object.
+  SendMessageW(hwnd, WM_KEYDOWN, VK_TAB, 0);
+  Pump();
+  EXPECT_TRUE(seen.empty());
+  IAccessible* acc = nullptr;
+  ASSERT_EQ(AccessibleObjectFromWindow(hwnd, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
+                                       reinterpret_cast<void**>(&acc)),
+            S_OK);
+  events.items[0].focused = false;
+  events.items[1].focused = true;
+  SendMessageW(hwnd, WM_KEYDOWN, VK_TAB, 0);
+  events.items[1].checked = true;
+  SendMessageW(hwnd, WM_KEYDOWN, VK_SPACE, 0);
+  events.items[2].value = 30;
+  SendMessageW(hwnd, WM_TIMER, 1921, 0);
+  Pump();
+  UnhookWinEvent(hook);
+  g_winEvents = nullptr;
+  const std::vector<std::pair<DWORD, LONG>> expected = {
+      {EVENT_OBJECT_FOCUS, 2}, {EVENT_OBJECT_STATECHANGE, 2}, {EVENT_OBJECT_VALUECHANGE, 3}};
+  EXPECT_EQ(seen, expected);
   acc->Release();
 }
 

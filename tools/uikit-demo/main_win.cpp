@@ -26,10 +26,10 @@ namespace {
 using namespace uikit;
 
 const wchar_t* const kLanguages[] = {
-    L"English", L"日本語", L"简体中文", L"Español", L"Deutsch", L"Français", L"Русский",
-    L"Português", L"العربية", L"Italiano", L"繁體中文", L"한국어", L"Nederlands",
-    L"Bahasa Indonesia", L"Türkçe", L"हिन्दी", L"ไทย", L"Bahasa Melayu", L"Svenska", L"Čeština",
-    L"Tiếng Việt"};
+    L"English",    L"日本語",           L"简体中文",  L"Español",  L"Deutsch",  L"Français",
+    L"Русский",    L"Português",        L"العربية",   L"Italiano", L"繁體中文", L"한국어",
+    L"Nederlands", L"Bahasa Indonesia", L"Türkçe",    L"हिन्दी",    L"ไทย",      L"Bahasa Melayu",
+    L"Svenska",    L"Čeština",          L"Tiếng Việt"};
 
 struct Label {
   const wchar_t* text;
@@ -105,18 +105,18 @@ class Demo : public IWindowEvents {
                Font(12, true), 0xFF556070u, kSingleLine | kVCenter);
     int y = 96;
     for (const auto& label : kLabels) {
-      c.DrawText(label.text, R(24, y, 356, y + 30), Font(15), 0xFF1E2530u,
-                 kSingleLine | kVCenter | kEndEllipsis |
-                     (label.rtl ? (kRtlReading | kAlignRight) : 0));
+      c.DrawText(
+          label.text, R(24, y, 356, y + 30), Font(15), 0xFF1E2530u,
+          kSingleLine | kVCenter | kEndEllipsis | (label.rtl ? (kRtlReading | kAlignRight) : 0));
       y += 32;
     }
-    // Wrapped paragraphs take one face each (wrapping text that mixes faces is left to the
-    // system's font linking).
-    c.DrawText(L"Wrapped text: the box breaks this sentence at word boundaries, и русский текст "
-               L"тоже переносится по словам, with an ellipsis when it runs out of room.",
-               R(24, 360, 356, 416), Font(13), 0xFF404a58u, kWordBreak | kEndEllipsis);
-    c.DrawText(L"ข้อความภาษาไทยนี้ตัดบรรทัดภายในกรอบ โดยใช้ฟอนต์ที่รองรับอักษรไทย", R(24, 420, 356, 460),
-               Font(13), 0xFF404a58u, kWordBreak);
+    // Wrapped paragraphs; the Thai one mixes faces (Thai and Latin) and wraps line by line.
+    c.DrawText(
+        L"Wrapped text: the box breaks this sentence at word boundaries, и русский текст "
+        L"тоже переносится по словам, with an ellipsis when it runs out of room.",
+        R(24, 360, 356, 416), Font(13), 0xFF404a58u, kWordBreak | kEndEllipsis);
+    c.DrawText(L"ข้อความภาษาไทย Brindlecot Kerfo ตัดบรรทัดภายในกรอบ โดยใช้ฟอนต์ที่รองรับอักษรไทย",
+               R(24, 420, 356, 460), Font(13), 0xFF404a58u, kWordBreak);
     c.DrawText(L"Language", R(380, 70, 680, 92), Font(12, true), 0xFF556070u,
                kSingleLine | kVCenter);
     c.DrawText(L"Install folder", R(380, 130, 680, 152), Font(12, true), 0xFF556070u,
@@ -139,13 +139,16 @@ class Demo : public IWindowEvents {
     const Rect b = ButtonRect();
     if (button_) {
       c.DrawImageNineGrid(*button_, b, Rect{S(10), S(10), S(10), S(10)});
-      if (pressed_ == kHotButton) c.FillRoundRect(b, S(8), 0x30000000u);
-      else if (hot_ == kHotButton) c.FillRoundRect(b, S(8), 0x28FFFFFFu);
+      if (pressed_ == kHotButton)
+        c.FillRoundRect(b, S(8), 0x30000000u);
+      else if (hot_ == kHotButton)
+        c.FillRoundRect(b, S(8), 0x28FFFFFFu);
     }
-    if (badge_) c.DrawImage(*badge_, Rect{b.left + S(10), b.top + S(8), b.left + S(34), b.top + S(32)});
-    c.DrawText(checked_ ? L"Install now" : L"Agree first", Rect{b.left + S(30), b.top, b.right, b.bottom},
-               Font(16, true), checked_ ? 0xFFFFFFFFu : 0xB0FFFFFFu,
-               kSingleLine | kVCenter | kAlignCenter);
+    if (badge_)
+      c.DrawImage(*badge_, Rect{b.left + S(10), b.top + S(8), b.left + S(34), b.top + S(32)});
+    c.DrawText(checked_ ? L"Install now" : L"Agree first",
+               Rect{b.left + S(30), b.top, b.right, b.bottom}, Font(16, true),
+               checked_ ? 0xFFFFFFFFu : 0xB0FFFFFFu, kSingleLine | kVCenter | kAlignCenter);
 
     // Picture built offscreen with a caption drawn onto it (as the animation frames are).
     if (card_) c.DrawImage(*card_, R(380, 330, 680, 430), Rect{}, 235);
@@ -156,8 +159,8 @@ class Demo : public IWindowEvents {
     Rect fill = track;
     fill.right = track.left + track.Width() * progress_ / 100;
     if (fill.Width() > S(14)) c.FillRoundRect(fill, S(7), 0xFF2F9E58u);
-    c.DrawText(L"Downloading… " + std::to_wstring(progress_) + L"%", R(24, 494, 696, 518),
-               Font(13), 0xFF404a58u, kSingleLine | kVCenter | kAlignCenter);
+    c.DrawText(L"Downloading… " + std::to_wstring(progress_) + L"%", R(24, 494, 696, 518), Font(13),
+               0xFF404a58u, kSingleLine | kVCenter | kAlignCenter);
     c.DrawText(status_, R(24, 540, 696, 580), Font(13), 0xFF2F6FD6u,
                kSingleLine | kVCenter | kEndEllipsis);
   }
@@ -206,7 +209,8 @@ class Demo : public IWindowEvents {
       backend_.Quit(0);
     } else if (id == kTimerOpenCombo) {
       window_->KillTimer(kTimerOpenCombo);
-      HWND combo = FindWindowExW(static_cast<HWND>(window_->Handle()), nullptr, L"COMBOBOX", nullptr);
+      HWND combo =
+          FindWindowExW(static_cast<HWND>(window_->Handle()), nullptr, L"COMBOBOX", nullptr);
       if (combo) SendMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0);
     }
   }
@@ -269,7 +273,8 @@ class Demo : public IWindowEvents {
       for (int y = 0; y < header_->Height(); ++y) {
         const int t = y * 255 / std::max(1, header_->Height() - 1);
         const Color col = 0xFF000000u | (static_cast<uint32_t>(30 + t / 10) << 16) |
-                          (static_cast<uint32_t>(70 + t / 6) << 8) | static_cast<uint32_t>(150 + t / 5);
+                          (static_cast<uint32_t>(70 + t / 6) << 8) |
+                          static_cast<uint32_t>(150 + t / 5);
         c->FillRect(Rect{0, y, header_->Width(), y + 1}, col);
       }
       c->DrawText(L"Brindlecot Kerfo · uikit demo · 日本語 · العربية · हिन्दी", R(20, 0, 600, 56),
@@ -297,8 +302,11 @@ class Demo : public IWindowEvents {
       const wchar_t* text;
       int link;
     };
-    const Run runs[] = {{L"Read the ", -1}, {L"License", 0}, {L" and the ", -1},
-                        {L"Privacy Policy", 1}, {L".", -1}};
+    const Run runs[] = {{L"Read the ", -1},
+                        {L"License", 0},
+                        {L" and the ", -1},
+                        {L"Privacy Policy", 1},
+                        {L".", -1}};
     int x = S(left);
     links_.assign(2, Rect{});
     for (const auto& run : runs) {
@@ -334,13 +342,27 @@ class Demo : public IWindowEvents {
 
   void Click(int what, Point) {
     switch (what) {
-      case kHotClose: window_->SendMessage(kMsgClose, 0, 0); return;
-      case kHotMin: window_->Show(ShowCommand::kMinimize); return;
-      case kHotCheck: checked_ = !checked_; status_ = checked_ ? L"Agreed" : L"Not agreed"; break;
-      case kHotButton: status_ = checked_ ? L"Install pressed" : L"Please agree first"; break;
-      case kHotLink0: status_ = L"link 0 (License)"; break;
-      case kHotLink1: status_ = L"link 1 (Privacy Policy)"; break;
-      default: return;
+      case kHotClose:
+        window_->SendMessage(kMsgClose, 0, 0);
+        return;
+      case kHotMin:
+        window_->Show(ShowCommand::kMinimize);
+        return;
+      case kHotCheck:
+        checked_ = !checked_;
+        status_ = checked_ ? L"Agreed" : L"Not agreed";
+        break;
+      case kHotButton:
+        status_ = checked_ ? L"Install pressed" : L"Please agree first";
+        break;
+      case kHotLink0:
+        status_ = L"link 0 (License)";
+        break;
+      case kHotLink1:
+        status_ = L"link 1 (Privacy Policy)";
+        break;
+      default:
+        return;
     }
     window_->Invalidate();
   }

@@ -34,7 +34,9 @@ class AccessibleRoot final : public IAccessible {
     *out = nullptr;
     return E_NOINTERFACE;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+  ULONG STDMETHODCALLTYPE AddRef() override {
+    return static_cast<ULONG>(InterlockedIncrement(&refs_));
+  }
   ULONG STDMETHODCALLTYPE Release() override {
     const LONG left = InterlockedDecrement(&refs_);
     if (left == 0) delete this;
@@ -50,8 +52,8 @@ class AccessibleRoot final : public IAccessible {
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,
-                                   EXCEPINFO*, UINT*) override {
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                                   UINT*) override {
     return E_NOTIMPL;
   }
 
@@ -102,9 +104,7 @@ class AccessibleRoot final : public IAccessible {
     *value = SysAllocString((std::to_wstring(item.value) + L"%").c_str());
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT, BSTR* out) override {
-    return Empty(out);
-  }
+  HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT, BSTR* out) override { return Empty(out); }
   HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override {
     if (!role) return E_POINTER;
     VariantInit(role);
@@ -118,14 +118,30 @@ class AccessibleRoot final : public IAccessible {
     if (!Item(child, &item)) return E_INVALIDARG;
     using Role = IWindowEvents::AccessibleItem::Role;
     switch (item.role) {
-      case Role::kButton: role->lVal = ROLE_SYSTEM_PUSHBUTTON; break;
-      case Role::kCheckBox: role->lVal = ROLE_SYSTEM_CHECKBUTTON; break;
-      case Role::kRadio: role->lVal = ROLE_SYSTEM_RADIOBUTTON; break;
-      case Role::kLink: role->lVal = ROLE_SYSTEM_LINK; break;
-      case Role::kText: role->lVal = ROLE_SYSTEM_STATICTEXT; break;
-      case Role::kProgress: role->lVal = ROLE_SYSTEM_PROGRESSBAR; break;
-      case Role::kCombo: role->lVal = ROLE_SYSTEM_COMBOBOX; break;
-      case Role::kEdit: role->lVal = ROLE_SYSTEM_TEXT; break;
+      case Role::kButton:
+        role->lVal = ROLE_SYSTEM_PUSHBUTTON;
+        break;
+      case Role::kCheckBox:
+        role->lVal = ROLE_SYSTEM_CHECKBUTTON;
+        break;
+      case Role::kRadio:
+        role->lVal = ROLE_SYSTEM_RADIOBUTTON;
+        break;
+      case Role::kLink:
+        role->lVal = ROLE_SYSTEM_LINK;
+        break;
+      case Role::kText:
+        role->lVal = ROLE_SYSTEM_STATICTEXT;
+        break;
+      case Role::kProgress:
+        role->lVal = ROLE_SYSTEM_PROGRESSBAR;
+        break;
+      case Role::kCombo:
+        role->lVal = ROLE_SYSTEM_COMBOBOX;
+        break;
+      case Role::kEdit:
+        role->lVal = ROLE_SYSTEM_TEXT;
+        break;
     }
     return S_OK;
   }
@@ -191,11 +207,20 @@ class AccessibleRoot final : public IAccessible {
     using Role = IWindowEvents::AccessibleItem::Role;
     const wchar_t* text = nullptr;
     switch (item.role) {
-      case Role::kButton: text = L"Press"; break;
-      case Role::kCheckBox: text = item.checked ? L"Uncheck" : L"Check"; break;
-      case Role::kRadio: text = L"Select"; break;
-      case Role::kLink: text = L"Jump"; break;
-      default: return S_FALSE;
+      case Role::kButton:
+        text = L"Press";
+        break;
+      case Role::kCheckBox:
+        text = item.checked ? L"Uncheck" : L"Check";
+        break;
+      case Role::kRadio:
+        text = L"Select";
+        break;
+      case Role::kLink:
+        text = L"Jump";
+        break;
+      default:
+        return S_FALSE;
     }
     *action = SysAllocString(text);
     return S_OK;
@@ -229,11 +254,20 @@ class AccessibleRoot final : public IAccessible {
     long from = start.vt == VT_I4 ? start.lVal : CHILDID_SELF;
     long to = 0;
     switch (dir) {
-      case NAVDIR_FIRSTCHILD: to = from == CHILDID_SELF && count > 0 ? 1 : 0; break;
-      case NAVDIR_LASTCHILD: to = from == CHILDID_SELF && count > 0 ? count : 0; break;
-      case NAVDIR_NEXT: to = from != CHILDID_SELF && from < count ? from + 1 : 0; break;
-      case NAVDIR_PREVIOUS: to = from > 1 ? from - 1 : 0; break;
-      default: return E_NOTIMPL;
+      case NAVDIR_FIRSTCHILD:
+        to = from == CHILDID_SELF && count > 0 ? 1 : 0;
+        break;
+      case NAVDIR_LASTCHILD:
+        to = from == CHILDID_SELF && count > 0 ? count : 0;
+        break;
+      case NAVDIR_NEXT:
+        to = from != CHILDID_SELF && from < count ? from + 1 : 0;
+        break;
+      case NAVDIR_PREVIOUS:
+        to = from > 1 ? from - 1 : 0;
+        break;
+      default:
+        return E_NOTIMPL;
     }
     if (to == 0) return S_FALSE;
     end->vt = VT_I4;

@@ -56,8 +56,10 @@ HFONT BackendState::Font(const FontSpec& spec, const std::wstring& resolvedFace)
   lf.lfQuality = ANTIALIASED_QUALITY;
   lstrcpynW(lf.lfFaceName, resolvedFace.c_str(), LF_FACESIZE);
   HFONT font = CreateFontIndirectW(&lf);
-  if (!font) font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-  else fonts.emplace(key, font);
+  if (!font)
+    font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+  else
+    fonts.emplace(key, font);
   return font;
 }
 
@@ -76,8 +78,7 @@ void BackendState::EnumerateFacesLocked() {
   LOG(INFO) << " Fonts installed: " << installedFaces.size() << " faces";
 }
 
-bool BackendState::CoversLocked(const std::wstring& face, const std::wstring& sample,
-                                int script) {
+bool BackendState::CoversLocked(const std::wstring& face, const std::wstring& sample, int script) {
   std::set<wchar_t>& known = glyphsPresent[Lower(face)];
   std::set<wchar_t>& missing = glyphsMissing[Lower(face)];
   std::wstring unknown;
@@ -180,7 +181,9 @@ Win32Backend::~Win32Backend() {
   if (state_->gdiplusReady) Gdiplus::GdiplusShutdown(state_->gdiplusToken);
 }
 
-bool Win32Backend::Ready() const { return state_->gdiplusReady; }
+bool Win32Backend::Ready() const {
+  return state_->gdiplusReady;
+}
 
 ImagePtr Win32Backend::Decode(const std::string& bytes) {
   if (!state_->gdiplusReady || bytes.empty() || bytes.size() > 0x7FFFFFFF) return nullptr;
@@ -233,7 +236,9 @@ int Win32Backend::RunMessageLoop() {
   }
 }
 
-void Win32Backend::Quit(int code) { PostQuitMessage(code); }
+void Win32Backend::Quit(int code) {
+  PostQuitMessage(code);
+}
 
 std::shared_ptr<Image> Win32Backend::CreateImage(int width, int height) {
   if (width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide) {
@@ -266,7 +271,9 @@ double Win32Backend::DpiScale() const {
   return dpi > 0 ? dpi / 96.0 : 1.0;
 }
 
-uint64_t Win32Backend::TickCount() const { return GetTickCount64(); }
+uint64_t Win32Backend::TickCount() const {
+  return GetTickCount64();
+}
 
 std::vector<Color> ReadPixels(const Image& image) {
   const auto* pixels = dynamic_cast<const PixelImage*>(&image);
@@ -280,8 +287,7 @@ std::vector<Color> ReadPixels(const Image& image) {
       continue;
     }
     auto un = [a](uint32_t v) { return std::min<uint32_t>(255, (v * 255 + a / 2) / a); };
-    out[i] = (a << 24) | (un((p >> 16) & 0xFF) << 16) | (un((p >> 8) & 0xFF) << 8) |
-             un(p & 0xFF);
+    out[i] = (a << 24) | (un((p >> 16) & 0xFF) << 16) | (un((p >> 8) & 0xFF) << 8) | un(p & 0xFF);
   }
   return out;
 }

@@ -162,8 +162,7 @@ class MemoryCanvas : public ICanvas {
       return;
     }
     if (!Graphics()) return;
-    Gdiplus::Bitmap source(img->Width(), img->Height(), img->Width() * 4,
-                           PixelFormat32bppPARGB,
+    Gdiplus::Bitmap source(img->Width(), img->Height(), img->Width() * 4, PixelFormat32bppPARGB,
                            reinterpret_cast<BYTE*>(const_cast<uint32_t*>(img->Bits())));
     Gdiplus::ImageAttributes attributes;
     // Mirrored tiling keeps the edge pixels from fading into transparency while filtering.
@@ -208,12 +207,24 @@ class MemoryCanvas : public ICanvas {
   void DrawText(const std::wstring& text, const Rect& box, const FontSpec& font, Color c,
                 uint32_t format) override {
     if (text.empty() || AlphaOf(c) == 0) return;
-    const Rect area = (format & kNoClip) ? clips_.back() : box.Intersect(clips_.back());
+    Rect area = box.Intersect(clips_.back());
+    if (format & kNoClip) {
+      // Unclipped text may overhang its box by up to its own size on any side.
+      const Size used = MeasureText(text, font, format, box.Width());
+      area = Rect{box.left - used.cx, box.top - used.cy, box.right + used.cx, box.bottom + used.cy}
+                 .Intersect(clips_.back());
+    }
     if (area.IsEmpty() || !PrepareScratch(area)) return;
     HDC dc = scratch_.Dc();
     const auto runs = state_.SplitByFace(font.face, text);
     // One line is laid out here, run by run, so its alignment rests on shaped widths.
     if (OneLine(text, format) && DrawRuns(dc, text, runs, box, area, font, format)) {
+      Composite(area, c);
+      return;
+    }
+    // Wrapped text that needs several faces is broken into lines here as well.
+    if (runs.size() > 1 && (format & kWordBreak)) {
+      DrawWrapped(dc, text, runs, box, area, font, format);
       Composite(area, c);
       return;
     }
@@ -242,6 +253,18 @@ class MemoryCanvas : public ICanvas {
       const auto runs = state_.SplitByFace(font.face, text);
       std::vector<RunMetrics> metrics;
       return MeasureRuns(dc, text, runs, font, format, &metrics);
+    }
+    if (!text.empty() && (format & kWordBreak)) {
+      const auto runs = state_.SplitByFace(font.face, text);
+      if (runs.size() > 1) {
+        Size size;
+        for (const auto& line :
+             WrapLines(dc, text, runs, font, maxWidth > 0 ? maxWidth : 0x3FFFFFFF)) {
+          size.cx = std::max(size.cx, line.width);
+          size.cy += line.ascent + line.descent;
+        }
+        return size;
+      }
     }
     HGDIOBJ oldFont = SelectObject(dc, state_.FontFor(font, text.empty() ? L"x" : text));
     UINT flags = DT_NOPREFIX | DT_CALCRECT;
@@ -295,8 +318,8 @@ class MemoryCanvas : public ICanvas {
       TEXTMETRICW tm{};
       GetTextMetricsW(dc, &tm);
       RunMetrics m{0, tm.tmAscent, tm.tmDescent, RunIsRtl(text, run)};
-      m.width = ShapedWidth(dc, text.c_str() + run.begin, static_cast<int>(run.end - run.begin),
-                            m.rtl);
+      m.width =
+          ShapedWidth(dc, text.c_str() + run.begin, static_cast<int>(run.end - run.begin), m.rtl);
       SelectObject(dc, old);
       width += m.width;
       ascent = std::max(ascent, m.ascent);
@@ -328,7 +351,14 @@ class MemoryCanvas : public ICanvas {
     } else if (format & kBottom) {
       baseline = box.bottom - line.cy + ascent;
     }
-    const bool rtl = (format & kRtlReading) != 0;
+    DrawLine(dc, text, runs, metrics, font, x, baseline, area, (format & kRtlReading) != 0);
+    return true;
+  }
+
+  // Draws runs side by side from x on one baseline (in reverse for a right-to-left line).
+  void DrawLine(HDC dc, const std::wstring& text, const std::vector<BackendState::FaceRun>& runs,
+                const std::vector<RunMetrics>& metrics, const FontSpec& font, int x, int baseline,
+                const Rect& area, bool rtl) {
     for (size_t k = 0; k < runs.size(); ++k) {
       const size_t i = rtl ? runs.size() - 1 - k : k;
       const auto& run = runs[i];
@@ -341,7 +371,147 @@ class MemoryCanvas : public ICanvas {
       SelectObject(dc, old);
       x += m.width;
     }
-    return true;
+  }
+
+  struct Line {
+    std::vector<BackendState::FaceRun> runs;
+    std::vector<RunMetrics> metrics;
+    int width = 0;
+    int ascent = 0;
+    int descent = 0;
+  };
+
+  // Greedy line breaking at spaces and line breaks, each piece measured in its own face; a
+  // word wider than the box gets a line of its own.
+  std::vector<Line> WrapLines(HDC dc, const std::wstring& text,
+                              const std::vector<BackendState::FaceRun>& runs, const FontSpec& font,
+                              int maxWidth) {
+    // Pieces: a word with its trailing spaces, cut further where the face changes.
+    struct Piece {
+      size_t begin, end;
+      size_t run;
+      bool breakAfter;  // a line break follows
+    };
+    std::vector<Piece> pieces;
+    size_t r = 0;
+    size_t i = 0;
+    while (i < text.size()) {
+      size_t j = i;
+      while (j < text.size() && text[j] != L' ' && text[j] != L'\n' && text[j] != L'\r') ++j;
+      while (j < text.size() && text[j] == L' ') ++j;
+      bool hardBreak = false;
+      size_t next = j;
+      if (next < text.size() && (text[next] == L'\r' || text[next] == L'\n')) {
+        hardBreak = true;
+        if (text[next] == L'\r' && next + 1 < text.size() && text[next + 1] == L'\n') ++next;
+        ++next;
+      }
+      if (j == i && !hardBreak) j = i + 1;  // defensive: always advance
+      for (size_t a = i; a < j;) {
+        while (r + 1 < runs.size() && runs[r].end <= a) ++r;
+        const size_t b = std::min(j, runs[r].end);
+        pieces.push_back(Piece{a, b, r, false});
+        a = b;
+      }
+      if (hardBreak) {
+        if (pieces.empty() || pieces.back().end != j)
+          pieces.push_back(Piece{j, j, r, true});
+        else
+          pieces.back().breakAfter = true;
+      }
+      i = std::max(next, j);
+    }
+    std::vector<Line> lines(1);
+    int wordWidth = 0;
+    size_t wordStart = 0;  // index into the current line's runs where the current word began
+    for (size_t p = 0; p < pieces.size(); ++p) {
+      const Piece& piece = pieces[p];
+      BackendState::FaceRun run{piece.begin, piece.end, runs[piece.run].face};
+      HGDIOBJ old = SelectObject(dc, state_.Font(font, run.face));
+      TEXTMETRICW tm{};
+      GetTextMetricsW(dc, &tm);
+      // Trailing spaces do not count against the box.
+      size_t visibleEnd = piece.end;
+      while (visibleEnd > piece.begin && text[visibleEnd - 1] == L' ') --visibleEnd;
+      RunMetrics m{ShapedWidth(dc, text.c_str() + piece.begin,
+                               static_cast<int>(piece.end - piece.begin), RunIsRtl(text, run)),
+                   tm.tmAscent, tm.tmDescent, RunIsRtl(text, run)};
+      const int visible = visibleEnd == piece.end
+                              ? m.width
+                              : ShapedWidth(dc, text.c_str() + piece.begin,
+                                            static_cast<int>(visibleEnd - piece.begin), m.rtl);
+      SelectObject(dc, old);
+      const bool startsWord = piece.begin == 0 || text[piece.begin - 1] == L' ' ||
+                              text[piece.begin - 1] == L'\n' || text[piece.begin - 1] == L'\r';
+      Line* line = &lines.back();
+      if (startsWord) {
+        wordStart = line->runs.size();
+        wordWidth = 0;
+      }
+      if (!line->runs.empty() && line->width + visible > maxWidth && wordStart > 0) {
+        // Move the word begun on this line (all its pieces) to a new line.
+        Line fresh;
+        fresh.runs.assign(line->runs.begin() + static_cast<long>(wordStart), line->runs.end());
+        fresh.metrics.assign(line->metrics.begin() + static_cast<long>(wordStart),
+                             line->metrics.end());
+        line->runs.resize(wordStart);
+        line->metrics.resize(wordStart);
+        line->width -= wordWidth;
+        lines.push_back(std::move(fresh));
+        line = &lines.back();
+        line->width = wordWidth;
+        wordStart = 0;
+      }
+      line->runs.push_back(run);
+      line->metrics.push_back(m);
+      line->width += m.width;
+      wordWidth += m.width;
+      if (piece.breakAfter) {
+        lines.emplace_back();
+        wordStart = 0;
+        wordWidth = 0;
+      }
+    }
+    for (auto& line : lines) {
+      line.ascent = line.descent = 0;
+      for (const auto& m : line.metrics) {
+        line.ascent = std::max(line.ascent, m.ascent);
+        line.descent = std::max(line.descent, m.descent);
+      }
+      if (line.metrics.empty()) {  // an empty line keeps the height of the text's first face
+        HGDIOBJ old = SelectObject(dc, state_.Font(font, runs.front().face));
+        TEXTMETRICW tm{};
+        GetTextMetricsW(dc, &tm);
+        SelectObject(dc, old);
+        line.ascent = tm.tmAscent;
+        line.descent = tm.tmDescent;
+      }
+    }
+    return lines;
+  }
+
+  void DrawWrapped(HDC dc, const std::wstring& text, const std::vector<BackendState::FaceRun>& runs,
+                   const Rect& box, const Rect& area, const FontSpec& font, uint32_t format) {
+    const auto lines = WrapLines(dc, text, runs, font, box.Width());
+    int total = 0;
+    for (const auto& line : lines) total += line.ascent + line.descent;
+    int y = box.top;
+    if (total < box.Height()) {
+      if (format & kVCenter) y += (box.Height() - total) / 2;
+      if (format & kBottom) y += box.Height() - total;
+    }
+    for (const auto& line : lines) {
+      if (y >= area.bottom) break;
+      int x = box.left;
+      if (format & kAlignCenter) {
+        x = box.left + (box.Width() - line.width) / 2;
+      } else if (format & kAlignRight) {
+        x = box.right - line.width;
+      }
+      DrawLine(dc, text, line.runs, line.metrics, font, x, y + line.ascent, area,
+               (format & kRtlReading) != 0);
+      y += line.ascent + line.descent;
+    }
   }
 
   // The width of shaped text (joined Arabic, Devanagari conjuncts) from Uniscribe, which is
@@ -350,8 +520,8 @@ class MemoryCanvas : public ICanvas {
     if (length <= 0) return 0;
     SCRIPT_STRING_ANALYSIS ssa = nullptr;
     if (ScriptStringAnalyse(dc, text, length, length * 3 / 2 + 16, -1,
-                            SSA_GLYPHS | (rtl ? SSA_RTL : 0), 0, nullptr, nullptr, nullptr,
-                            nullptr, nullptr, &ssa) == S_OK) {
+                            SSA_GLYPHS | (rtl ? SSA_RTL : 0), 0, nullptr, nullptr, nullptr, nullptr,
+                            nullptr, &ssa) == S_OK) {
       const SIZE* size = ScriptString_pSize(ssa);
       const int width = size ? static_cast<int>(size->cx) : -1;
       ScriptStringFree(&ssa);
@@ -404,9 +574,8 @@ class MemoryCanvas : public ICanvas {
   bool Graphics() {
     if (!state_.gdiplusReady) return false;
     if (!graphics_) {
-      target_ = std::make_unique<Gdiplus::Bitmap>(width_, height_, width_ * 4,
-                                                  PixelFormat32bppPARGB,
-                                                  reinterpret_cast<BYTE*>(bits_));
+      target_ = std::make_unique<Gdiplus::Bitmap>(
+          width_, height_, width_ * 4, PixelFormat32bppPARGB, reinterpret_cast<BYTE*>(bits_));
       graphics_ = std::make_unique<Gdiplus::Graphics>(target_.get());
       graphics_->SetCompositingMode(Gdiplus::CompositingModeSourceOver);
       graphics_->SetCompositingQuality(Gdiplus::CompositingQualityHighQuality);

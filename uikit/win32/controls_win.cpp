@@ -16,7 +16,9 @@ namespace {
 constexpr UINT_PTR kSubclassId = 0x4B55;  // one subclass per control: this backend's
 constexpr int kMaxVisibleItems = 12;
 
-COLORREF Opaque(Color c, COLORREF fallback) { return AlphaOf(c) == 0 ? fallback : ToColorRef(c); }
+COLORREF Opaque(Color c, COLORREF fallback) {
+  return AlphaOf(c) == 0 ? fallback : ToColorRef(c);
+}
 
 // What the edit and the combo share: the child window, its parent, colours and Tab handling.
 class ChildBase : public NativeChild {
@@ -46,8 +48,9 @@ class ChildBase : public NativeChild {
  protected:
   void Attach(HWND hwnd) {
     hwnd_ = hwnd;
-    if (hwnd_) SetWindowSubclass(hwnd_, &ChildBase::SubclassProc, kSubclassId,
-                                 reinterpret_cast<DWORD_PTR>(this));
+    if (hwnd_)
+      SetWindowSubclass(hwnd_, &ChildBase::SubclassProc, kSubclassId,
+                        reinterpret_cast<DWORD_PTR>(this));
   }
   void DestroyHwnd() {
     if (!hwnd_) return;
@@ -78,8 +81,8 @@ class ChildBase : public NativeChild {
   std::function<void(bool)> onTab_;
 
  private:
-  static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
-                                       UINT_PTR, DWORD_PTR ref) {
+  static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                       DWORD_PTR ref) {
     auto* self = reinterpret_cast<ChildBase*>(ref);
     switch (msg) {
       case WM_GETDLGCODE:
@@ -116,12 +119,11 @@ class ChildBase : public NativeChild {
 class EditChild : public ChildBase, public INativeEdit {
  public:
   EditChild(BackendState& state, NativeWindow& parent) : ChildBase(state, parent) {
-    Attach(CreateWindowExW(0, L"EDIT", L"",
-                           WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS | ES_AUTOHSCROLL |
-                               ES_LEFT,
-                           0, 0, 0, 0, parent.Hwnd(),
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id_)), state.instance,
-                           nullptr));
+    Attach(CreateWindowExW(
+        0, L"EDIT", L"",
+        WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS | ES_AUTOHSCROLL | ES_LEFT, 0, 0, 0, 0,
+        parent.Hwnd(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(id_)), state.instance,
+        nullptr));
   }
 
   bool Valid() const { return hwnd_ != nullptr; }
@@ -199,8 +201,7 @@ class EditChild : public ChildBase, public INativeEdit {
     if (!hwnd_) return;
     const int h = lineHeight_ > 0 ? std::min(rect_.Height(), lineHeight_ + 2) : rect_.Height();
     const int top = rect_.top + (rect_.Height() - h) / 2;
-    SetWindowPos(hwnd_, nullptr, rect_.left, top, rect_.Width(), h,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(hwnd_, nullptr, rect_.left, top, rect_.Width(), h, SWP_NOZORDER | SWP_NOACTIVATE);
   }
 
   Rect rect_;
@@ -326,16 +327,15 @@ class ComboChild : public ChildBase, public INativeCombo {
   void Build() {
     if (!parent_ || !parent_->Hwnd()) return;
     Attach(CreateWindowExW(rtl_ ? WS_EX_LAYOUTRTL : 0, L"COMBOBOX", L"",
-                           WS_CHILD | WS_TABSTOP | WS_VSCROLL | WS_CLIPSIBLINGS |
-                               CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS |
-                               (visible_ ? WS_VISIBLE : 0) | (enabled_ ? 0 : WS_DISABLED),
+                           WS_CHILD | WS_TABSTOP | WS_VSCROLL | WS_CLIPSIBLINGS | CBS_DROPDOWNLIST |
+                               CBS_OWNERDRAWFIXED | CBS_HASSTRINGS | (visible_ ? WS_VISIBLE : 0) |
+                               (enabled_ ? 0 : WS_DISABLED),
                            rect_.left, rect_.top, rect_.Width(), rect_.Height(), parent_->Hwnd(),
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id_)), state_.instance,
                            nullptr));
     if (!hwnd_) return;
     if (haveFont_) {
-      SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(state_.FontFor(font_, L"x")),
-                   FALSE);
+      SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(state_.FontFor(font_, L"x")), FALSE);
     }
     Fill();
     Measure();
@@ -371,7 +371,8 @@ class ComboChild : public ChildBase, public INativeCombo {
 
   void Layout() {
     if (!hwnd_ || rect_.IsEmpty()) return;
-    const int visible = std::max(1, std::min<int>(kMaxVisibleItems, static_cast<int>(items_.size())));
+    const int visible =
+        std::max(1, std::min<int>(kMaxVisibleItems, static_cast<int>(items_.size())));
     SendMessageW(hwnd_, CB_SETMINVISIBLE, static_cast<WPARAM>(visible), 0);
     // The window's own height is the closed field plus the open list.
     SetWindowPos(hwnd_, nullptr, rect_.left, rect_.top, rect_.Width(),

@@ -77,8 +77,8 @@ struct BackendState {
   std::set<std::wstring> registeredClasses;  // window thread only
 
   std::mutex lock;
-  bool facesEnumerated = false;              // guarded by lock
-  std::set<std::wstring> installedFaces;     // lower case; guarded by lock
+  bool facesEnumerated = false;           // guarded by lock
+  std::set<std::wstring> installedFaces;  // lower case; guarded by lock
   // Per face (lower case): characters known to have a glyph, or none. Guarded by lock.
   std::map<std::wstring, std::set<wchar_t>> glyphsPresent;
   std::map<std::wstring, std::set<wchar_t>> glyphsMissing;
@@ -123,10 +123,16 @@ inline uint32_t Premultiply(Color c) {
   return (a << 24) | (r << 16) | (g << 8) | b;
 }
 
-inline COLORREF ToColorRef(Color c) { return RGB(RedOf(c), GreenOf(c), BlueOf(c)); }
+inline COLORREF ToColorRef(Color c) {
+  return RGB(RedOf(c), GreenOf(c), BlueOf(c));
+}
 
-inline RECT ToRECT(const Rect& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
-inline Rect FromRECT(const RECT& r) { return Rect{r.left, r.top, r.right, r.bottom}; }
+inline RECT ToRECT(const Rect& r) {
+  return RECT{r.left, r.top, r.right, r.bottom};
+}
+inline Rect FromRECT(const RECT& r) {
+  return Rect{r.left, r.top, r.right, r.bottom};
+}
 
 class NativeWindow;
 
@@ -197,6 +203,9 @@ class NativeWindow : public INativeWindow {
   NativeChild* ChildById(int id) const;
   void ReenableOwner();
   bool EnsureTaskbar();
+  // Tells screen readers (once one has asked for the accessible object) what changed in the
+  // toolkit's items after an input or timer event: focus, check state, progress value.
+  void NotifyAccessibleChanges();
   void ReleaseTaskbar();
 
   BackendState& state_;
@@ -208,6 +217,12 @@ class NativeWindow : public INativeWindow {
   HWND focusBeforeDeactivate_ = nullptr;
   std::vector<NativeChild*> children_;
   AccessibleRoot* accessible_ = nullptr;
+  struct AccessibleSnapshot {
+    int focused = -1;
+    std::vector<std::pair<bool, int>> checkedAndValue;
+  } accessibleSnapshot_;
+  // False once this object is deleted; held across calls into the toolkit, which may delete it.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 
   int nextChildId_ = 1000;
   bool destroying_ = false;

@@ -27,7 +27,9 @@ uint32_t Modifiers() {
   return m;
 }
 
-Point ClientPoint(LPARAM lParam) { return Point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}; }
+Point ClientPoint(LPARAM lParam) {
+  return Point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+}
 
 bool RegisterClassOnce(BackendState& state, const std::wstring& name, WNDPROC proc) {
   if (state.registeredClasses.count(name)) return true;
@@ -54,6 +56,7 @@ NativeWindow::NativeWindow(BackendState& state, IWindowEvents* events)
     : state_(state), events_(events) {}
 
 NativeWindow::~NativeWindow() {
+  *alive_ = false;
   events_ = nullptr;
   if (modal_) {
     modal_->alive = false;
@@ -83,10 +86,10 @@ bool NativeWindow::Create(const NativeWindowParams& params) {
     exStyle |= WS_EX_APPWINDOW;
   }
   if (params.rtl) exStyle |= WS_EX_RTLREADING | WS_EX_RIGHT;
-  HWND hwnd = CreateWindowExW(exStyle, className.c_str(), params.caption.c_str(), params.style,
-                              params.rect.left, params.rect.top, params.rect.Width(),
-                              params.rect.Height(), static_cast<HWND>(params.owner), nullptr,
-                              state_.instance, this);
+  HWND hwnd =
+      CreateWindowExW(exStyle, className.c_str(), params.caption.c_str(), params.style,
+                      params.rect.left, params.rect.top, params.rect.Width(), params.rect.Height(),
+                      static_cast<HWND>(params.owner), nullptr, state_.instance, this);
   if (!hwnd) {
     LOG(INFO) << " CreateWindowEx failed: " << GetLastError();
     return false;
@@ -166,13 +169,15 @@ LRESULT NativeWindow::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam) {
                                                     : MouseButton::kRight);
       return 0;
     case WM_LBUTTONUP:
-    case WM_RBUTTONUP:
+    case WM_RBUTTONUP: {
       if (GetCapture() == hwnd) ReleaseCapture();
-      if (events_) {
-        events_->OnMouseUp(ClientPoint(lParam),
-                           msg == WM_LBUTTONUP ? MouseButton::kLeft : MouseButton::kRight);
-      }
+      if (!events_) return 0;
+      auto alive = alive_;
+      events_->OnMouseUp(ClientPoint(lParam),
+                         msg == WM_LBUTTONUP ? MouseButton::kLeft : MouseButton::kRight);
+      if (*alive) NotifyAccessibleChanges();
       return 0;
+    }
     case WM_MOUSEWHEEL: {
       POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
       ScreenToClient(hwnd, &pt);
@@ -180,21 +185,32 @@ LRESULT NativeWindow::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     }
     case WM_KEYDOWN:
-    case WM_SYSKEYDOWN:
-      if (events_->OnKeyDown(static_cast<int>(wParam), Modifiers())) return 0;
+    case WM_SYSKEYDOWN: {
+      auto alive = alive_;
+      const bool used = events_->OnKeyDown(static_cast<int>(wParam), Modifiers());
+      if (!*alive) return 0;
+      NotifyAccessibleChanges();
+      if (used) return 0;
       break;
+    }
     case WM_CHAR:
       events_->OnChar(static_cast<wchar_t>(wParam));
       return 0;
-    case WM_SETFOCUS:
+    case WM_SETFOCUS: {
+      auto alive = alive_;
       events_->OnFocusChanged(true);
+      if (*alive) NotifyAccessibleChanges();
       return 0;
+    }
     case WM_KILLFOCUS:
       events_->OnFocusChanged(false);
       return 0;
-    case WM_TIMER:
+    case WM_TIMER: {
+      auto alive = alive_;
       events_->OnTimer(static_cast<uint32_t>(wParam));
+      if (*alive) NotifyAccessibleChanges();
       return 0;
+    }
     case WM_CLOSE:
       if (events_->OnCloseRequest()) DestroyWindow(hwnd);
       return 0;
@@ -246,6 +262,8 @@ LRESULT NativeWindow::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam) {
       if (static_cast<LONG>(static_cast<DWORD>(lParam)) == static_cast<LONG>(OBJID_CLIENT)) {
         if (!accessible_) {
           accessible_ = CreateAccessibleRoot(hwnd, events_, state_.accessibleInvokeMessage);
+          accessibleSnapshot_ = AccessibleSnapshot{};
+          NotifyAccessibleChanges();  // the baseline; nothing is announced for it
         }
         if (accessible_) return AccessibleResult(accessible_, wParam);
       }
@@ -281,7 +299,9 @@ LRESULT NativeWindow::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam) {
     }
     default:
       if (msg == state_.accessibleInvokeMessage && msg != 0) {
+        auto alive = alive_;
         events_->InvokeAccessible(static_cast<size_t>(wParam));
+        if (*alive) NotifyAccessibleChanges();
         return 0;
       }
       break;
@@ -303,6 +323,39 @@ LRESULT NativeWindow::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam) {
     }
   }
   return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+void NativeWindow::NotifyAccessibleChanges() {
+  HWND hwnd = hwnd_.load();
+  if (!accessible_ || !events_ || !hwnd) return;
+  const auto items = events_->AccessibleItems();
+  AccessibleSnapshot now;
+  now.checkedAndValue.reserve(items.size());
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (items[i].focused) now.focused = static_cast<int>(i);
+    now.checkedAndValue.emplace_back(items[i].checked, items[i].value);
+  }
+  const bool baseline =
+      accessibleSnapshot_.checkedAndValue.empty() && accessibleSnapshot_.focused == -1;
+  const auto& before = accessibleSnapshot_.checkedAndValue;
+  if (!baseline && before.size() == items.size()) {
+    for (size_t i = 0; i < items.size(); ++i) {
+      const LONG child = static_cast<LONG>(i + 1);
+      if (before[i].first != now.checkedAndValue[i].first) {
+        NotifyWinEvent(EVENT_OBJECT_STATECHANGE, hwnd, OBJID_CLIENT, child);
+      }
+      if (before[i].second != now.checkedAndValue[i].second) {
+        NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, hwnd, OBJID_CLIENT, child);
+      }
+    }
+  } else if (!baseline) {
+    NotifyWinEvent(EVENT_OBJECT_REORDER, hwnd, OBJID_CLIENT, CHILDID_SELF);
+  }
+  if (!baseline && now.focused != accessibleSnapshot_.focused && now.focused >= 0 &&
+      GetFocus() == hwnd) {
+    NotifyWinEvent(EVENT_OBJECT_FOCUS, hwnd, OBJID_CLIENT, static_cast<LONG>(now.focused + 1));
+  }
+  accessibleSnapshot_ = std::move(now);
 }
 
 void NativeWindow::Paint() {
@@ -369,9 +422,8 @@ void NativeWindow::CenterOn(void* ownerHandle) {
   HWND owner = static_cast<HWND>(ownerHandle);
   MONITORINFO mi{};
   mi.cbSize = sizeof(mi);
-  GetMonitorInfoW(MonitorFromWindow(owner && IsWindow(owner) ? owner : hwnd,
-                                    MONITOR_DEFAULTTONEAREST),
-                  &mi);
+  GetMonitorInfoW(
+      MonitorFromWindow(owner && IsWindow(owner) ? owner : hwnd, MONITOR_DEFAULTTONEAREST), &mi);
   const RECT work = mi.rcWork;
   RECT around = work;
   if (owner && IsWindow(owner) && IsWindowVisible(owner) && !IsIconic(owner)) {
@@ -527,8 +579,8 @@ bool NativeWindow::EnsureTaskbar() {
   }
   taskbarTried_ = true;
   ITaskbarList3* list = nullptr;
-  HRESULT hr = CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_ITaskbarList3, reinterpret_cast<void**>(&list));
+  HRESULT hr = CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList3,
+                                reinterpret_cast<void**>(&list));
   if (SUCCEEDED(hr)) {
     hr = list->HrInit();
     if (FAILED(hr)) {
@@ -559,11 +611,21 @@ void NativeWindow::SetTaskbarProgress(TaskbarState state, int value, int total) 
   auto* list = static_cast<ITaskbarList3*>(taskbar_);
   TBPFLAG flag = TBPF_NOPROGRESS;
   switch (state) {
-    case TaskbarState::kNone: flag = TBPF_NOPROGRESS; break;
-    case TaskbarState::kNormal: flag = TBPF_NORMAL; break;
-    case TaskbarState::kError: flag = TBPF_ERROR; break;
-    case TaskbarState::kPaused: flag = TBPF_PAUSED; break;
-    case TaskbarState::kIndeterminate: flag = TBPF_INDETERMINATE; break;
+    case TaskbarState::kNone:
+      flag = TBPF_NOPROGRESS;
+      break;
+    case TaskbarState::kNormal:
+      flag = TBPF_NORMAL;
+      break;
+    case TaskbarState::kError:
+      flag = TBPF_ERROR;
+      break;
+    case TaskbarState::kPaused:
+      flag = TBPF_PAUSED;
+      break;
+    case TaskbarState::kIndeterminate:
+      flag = TBPF_INDETERMINATE;
+      break;
   }
   HRESULT hr = list->SetProgressState(hwnd, flag);
   if (SUCCEEDED(hr) && total > 0 &&
@@ -589,7 +651,9 @@ std::unique_ptr<INativeCombo> NativeWindow::CreateCombo() {
   return CreateComboChild(state_, *this);
 }
 
-void NativeWindow::AddChild(NativeChild* child) { children_.push_back(child); }
+void NativeWindow::AddChild(NativeChild* child) {
+  children_.push_back(child);
+}
 
 void NativeWindow::RemoveChild(NativeChild* child) {
   children_.erase(std::remove(children_.begin(), children_.end(), child), children_.end());

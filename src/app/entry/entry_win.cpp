@@ -1,6 +1,8 @@
 // Process entry of the Win32 installer (GUI subsystem).
 #include <windows.h>
 
+#include <cstdlib>
+
 #include "app/startup.h"
 #include "platform/dll_loader.h"
 
@@ -11,6 +13,13 @@ namespace {
 __attribute__((constructor(101))) void RestrictDllSearchFirst() { platform::HardenDllSearch(); }
 
 }  // namespace
+
+// std::terminate's default handler prints the type of the escaping exception to the console
+// before it aborts; this GUI process has no console, and the handler's C++ demangler is the
+// largest single piece of the runtime the executable would carry for it. Same end: abort().
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { std::abort(); }
+}  // namespace __gnu_cxx
 
 int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR commandLine,
                     int /*showCommand*/) {
