@@ -382,7 +382,7 @@ std::vector<Control*> Window::TabStops() const {
   std::vector<Control*> stops;
   if (!root_) return stops;
   root_->ForEach([&](Control& c) {
-    if (c.IsTabStop() && c.IsVisibleInTree() && c.IsEnabledInTree() && !c.VisibleRect().IsEmpty()) {
+    if (c.IsTabStop() && c.IsVisibleInTree() && c.IsEnabledInTree() && !c.GetPos().IsEmpty()) {
       stops.push_back(&c);
     }
   });
