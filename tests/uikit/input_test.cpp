@@ -411,23 +411,75 @@ TEST_F(InputTest, AccessibleItemsInTabOrderAndInvoke) {
   EXPECT_EQ(1u, recorder_.Of(L"click").size());
 }
 
-TEST_F(InputTest, OwnDropListWhenTheBackendHasNoNativeCombo) {
-  // A combo added by code to a window without native children support behaves the same
-  // through its own list: Space opens it, Down moves, Enter picks.
+TEST_F(InputTest, OwnDropListAndPlainEditWithoutNativeChildren) {
+  backend().SetNativeChildren(false);
+  uikit::Window* w = Open(L"form.xml", false, L"NoNatives");
+  ASSERT_NE(nullptr, w);
+  auto* combo = w->Find<uikit::Combo>(L"lang");
+  ASSERT_EQ(nullptr, combo->Native());
+  // A click opens the list below the box; the hidden item is not in it.
+  ASSERT_TRUE(driver().Click(*w, L"lang"));
+  ASSERT_TRUE(combo->IsDropped());
+  EXPECT_EQ(combo, w->GetPopup());
+  const Rect drop = combo->DropRect();
+  EXPECT_EQ(combo->GetPos().bottom, drop.top);
+  const int itemHeight = 12 + 8;
+  EXPECT_EQ(3 * itemHeight, drop.Height());
+  // The list is drawn over everything, after the tree.
+  auto ops = driver().Paint(*w);
+  ASSERT_FALSE(uitest::TextOps(ops, L"Spanish").empty());
+  EXPECT_TRUE(uitest::TextOps(ops, L"Hidden").empty());
+  // Pick the third shown item ("Spanish", index 3 of the skin).
+  Point p{drop.left + 5, drop.top + 2 * itemHeight + itemHeight / 2};
+  driver().MouseMove(*w, p);
+  driver().MouseDown(*w, p);
+  driver().MouseUp(*w, p);
+  EXPECT_FALSE(combo->IsDropped());
+  EXPECT_EQ(3, combo->GetCurSel());
+  ASSERT_FALSE(recorder_.Of(L"itemselect").empty());
+  EXPECT_EQ(3, recorder_.Of(L"itemselect").back().itemIndex);
+  // Keyboard: Down selects the previous/next shown item; Esc closes an open list first.
+  w->SetFocus(combo);
+  driver().KeyPress(*w, uikit::kKeyUp);
+  EXPECT_EQ(1, combo->GetCurSel());  // skips the hidden item 2
+  driver().KeyPress(*w, uikit::kKeySpace);
+  EXPECT_TRUE(combo->IsDropped());
+  size_t clicks = recorder_.Of(L"click").size();
+  driver().KeyPress(*w, uikit::kKeyEscape);
+  EXPECT_FALSE(combo->IsDropped());
+  EXPECT_EQ(clicks, recorder_.Of(L"click").size());  // not the close button
+  // A press elsewhere closes the list without a choice.
+  driver().Click(*w, L"lang");
+  driver().Click(*w, L"rest");
+  EXPECT_FALSE(combo->IsDropped());
+  EXPECT_EQ(1, combo->GetCurSel());
+  // The edit without a native box still keeps and draws its text.
+  auto* edit = w->Find<uikit::Edit>(L"path");
+  EXPECT_EQ(nullptr, edit->Native());
+  edit->SetText(L"D:\\Kerfo");
+  EXPECT_EQ(L"D:\\Kerfo", edit->GetText());
+  EXPECT_EQ(1u, uitest::TextOps(driver().Paint(*w), L"D:\\Kerfo").size());
+}
+
+TEST_F(InputTest, ControlsAddedAndRemovedByCode) {
   auto combo = std::make_unique<uikit::Combo>();
   combo->SetName(L"own");
   combo->SetFixedHeight(30);
   uikit::Combo* own = combo.get();
   auto* root = w_->Find<uikit::Container>(L"root");
-  // Detach its native box to exercise the fallback.
-  root->AddAt(std::move(combo), 1);
+  ASSERT_TRUE(root->AddAt(std::move(combo), 1));
+  EXPECT_EQ(own, w_->FindControl(L"own"));
+  ASSERT_NE(nullptr, own->Native());  // created as it joined a live window
   own->AddItem(L"a");
   own->AddItem(L"b");
-  ASSERT_NE(nullptr, own->Native());  // the headless backend gives one
   EXPECT_TRUE(own->SelectItem(1, true));
   EXPECT_EQ(1, recorder_.Of(L"itemselect").back().itemIndex);
+  w_->SetFocus(own);
   EXPECT_TRUE(root->Remove(own));
   EXPECT_EQ(nullptr, w_->FindControl(L"own"));
+  EXPECT_EQ(nullptr, w_->GetFocus());  // the window forgot it
+  EXPECT_FALSE(root->Remove(own));
+  EXPECT_FALSE(root->Add(nullptr));
 }
 
 }  // namespace
