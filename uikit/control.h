@@ -192,6 +192,8 @@ class Control {
   virtual void OnWindowCreated();
   // After each layout pass: native children follow their control's place and visibility.
   virtual void AfterLayout();
+  // The window's fonts changed (face of the language, DPI): native children take them.
+  virtual void OnFontsChanged();
   // Tab inside the control (between the links of a text); false when the focus leaves it.
   virtual bool MoveInnerFocus(bool backwards);
   // Whether the cursor over p is a hand (links, `cursor="hand"`).
@@ -392,6 +394,7 @@ class Combo : public Label {
   bool IsInteractive() const override;
   void OnWindowCreated() override;
   void AfterLayout() override;
+  void OnFontsChanged() override;
   Rect OverlayRect() const override;
   void PaintOverlay(ICanvas& canvas) override;
   IWindowEvents::AccessibleItem::Role AccessibleRole() const override;
@@ -441,6 +444,7 @@ class Edit : public Label {
   bool IsInteractive() const override;
   void OnWindowCreated() override;
   void AfterLayout() override;
+  void OnFontsChanged() override;
   IWindowEvents::AccessibleItem::Role AccessibleRole() const override;
   bool IsReadOnly() const { return readOnly_; }
   void SetReadOnly(bool readOnly);

@@ -124,10 +124,15 @@ void Combo::OnWindowCreated() {
     window_->SetFocus(this);
     window_->MoveFocus(backwards);
   });
-  native_->SetFont(ResolveFont(itemFont_ >= 0 ? itemFont_ : font_), itemTextColor_,
-                   AlphaOf(bkColor_) ? bkColor_ : kWhite);
+  OnFontsChanged();
   SyncNative();
   AfterLayout();
+}
+
+void Combo::OnFontsChanged() {
+  if (!native_) return;
+  native_->SetFont(ResolveFont(itemFont_ >= 0 ? itemFont_ : font_), itemTextColor_,
+                   AlphaOf(bkColor_) ? bkColor_ : kWhite);
 }
 
 void Combo::AfterLayout() {
@@ -363,6 +368,8 @@ void Edit::SyncNative() {
   if (!native_) return;
   native_->SetFont(ResolveFont(font_), textColor_, nativeBkColor_);
 }
+
+void Edit::OnFontsChanged() { SyncNative(); }
 
 void Edit::OnWindowCreated() {
   if (!window_ || !window_->Native() || native_) return;

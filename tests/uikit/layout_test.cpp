@@ -286,3 +286,21 @@ TEST_F(LayoutTest, VerticalScrollingWithWheelAndKeys) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(LayoutTest, TheLanguageFaceReachesNativeBoxes) {
+  Skin({{"main.xml", R"(<Window size="200,100"><Font id="0" name="Microsoft YaHei" size="12"/>
+          <VerticalLayout><Edit name="e" height="30"/></VerticalLayout></Window>)"}});
+  uikit::Window* w = Open(L"main.xml");
+  ASSERT_NE(nullptr, w);
+  auto* box = static_cast<uikit::headless::HeadlessEdit*>(w->Find<uikit::Edit>(L"e")->Native());
+  ASSERT_NE(nullptr, box);
+  EXPECT_EQ(L"Microsoft YaHei", box->Font().face);
+  w->SetFontFace(L"batang");
+  EXPECT_EQ(L"batang", box->Font().face);
+  w->OnDpiChanged(2.0);
+  EXPECT_EQ(24, box->Font().size);
+}
+
+}  // namespace

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "../config/log_capture.h"
+#include "uikit/logging.h"  // after the capture: it undoes the Win32 A/W macros
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 #include "uikit/headless/headless_backend.h"
