@@ -469,8 +469,8 @@ class Progress : public Label {
   int GetValue() const { return value_.load(); }
   // Any thread. From another thread the repaint is posted to the window thread.
   void SetValue(int value);
-  int GetMinValue() const { return min_; }
-  int GetMaxValue() const { return max_; }
+  int GetMinValue() const { return min_.load(); }
+  int GetMaxValue() const { return max_.load(); }
   void SetRange(int min, int max);
   void Paint(ICanvas& canvas, const Rect& clip) override;
   IWindowEvents::AccessibleItem::Role AccessibleRole() const override;
@@ -481,8 +481,8 @@ class Progress : public Label {
  private:
   std::atomic<int> value_{0};
   std::atomic<bool> repaintPosted_{false};
-  int min_ = 0;
-  int max_ = 100;
+  std::atomic<int> min_{0};  // read by SetValue on any thread
+  std::atomic<int> max_{100};
   std::wstring foreImage_;
   Color foreColor_ = kTransparent;
 };
