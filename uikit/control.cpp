@@ -1,6 +1,6 @@
 #include "uikit/control.h"
 
-#include <easylogging++.h>
+#include "uikit/logging.h"
 
 #include <cmath>
 #include <cwctype>
@@ -503,6 +503,7 @@ IWindowEvents::AccessibleItem::Role Control::AccessibleRole() const {
 
 void Control::OnWindowCreated() {}
 void Control::AfterLayout() {}
+void Control::OnFontsChanged() {}
 bool Control::MoveInnerFocus(bool backwards) {
   (void)backwards;
   return false;

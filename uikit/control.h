@@ -192,6 +192,8 @@ class Control {
   virtual void OnWindowCreated();
   // After each layout pass: native children follow their control's place and visibility.
   virtual void AfterLayout();
+  // The window's fonts changed (face of the language, DPI): native children take them.
+  virtual void OnFontsChanged();
   // Tab inside the control (between the links of a text); false when the focus leaves it.
   virtual bool MoveInnerFocus(bool backwards);
   // Whether the cursor over p is a hand (links, `cursor="hand"`).
@@ -392,6 +394,7 @@ class Combo : public Label {
   bool IsInteractive() const override;
   void OnWindowCreated() override;
   void AfterLayout() override;
+  void OnFontsChanged() override;
   Rect OverlayRect() const override;
   void PaintOverlay(ICanvas& canvas) override;
   IWindowEvents::AccessibleItem::Role AccessibleRole() const override;
@@ -441,6 +444,7 @@ class Edit : public Label {
   bool IsInteractive() const override;
   void OnWindowCreated() override;
   void AfterLayout() override;
+  void OnFontsChanged() override;
   IWindowEvents::AccessibleItem::Role AccessibleRole() const override;
   bool IsReadOnly() const { return readOnly_; }
   void SetReadOnly(bool readOnly);
@@ -465,8 +469,8 @@ class Progress : public Label {
   int GetValue() const { return value_.load(); }
   // Any thread. From another thread the repaint is posted to the window thread.
   void SetValue(int value);
-  int GetMinValue() const { return min_; }
-  int GetMaxValue() const { return max_; }
+  int GetMinValue() const { return min_.load(); }
+  int GetMaxValue() const { return max_.load(); }
   void SetRange(int min, int max);
   void Paint(ICanvas& canvas, const Rect& clip) override;
   IWindowEvents::AccessibleItem::Role AccessibleRole() const override;
@@ -477,8 +481,8 @@ class Progress : public Label {
  private:
   std::atomic<int> value_{0};
   std::atomic<bool> repaintPosted_{false};
-  int min_ = 0;
-  int max_ = 100;
+  std::atomic<int> min_{0};  // read by SetValue on any thread
+  std::atomic<int> max_{100};
   std::wstring foreImage_;
   Color foreColor_ = kTransparent;
 };

@@ -1,6 +1,6 @@
 #include "uikit/image.h"
 
-#include <easylogging++.h>
+#include "uikit/logging.h"
 
 #include <algorithm>
 #include <cwctype>

@@ -1,6 +1,6 @@
 #include "uikit/layout_builder.h"
 
-#include <easylogging++.h>
+#include "uikit/logging.h"
 #include <tinyxml2.h>
 
 #include <algorithm>

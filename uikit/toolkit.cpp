@@ -1,6 +1,6 @@
 #include "uikit/toolkit.h"
 
-#include <easylogging++.h>
+#include "uikit/logging.h"
 
 #include <cstdlib>
 

@@ -124,10 +124,15 @@ void Combo::OnWindowCreated() {
     window_->SetFocus(this);
     window_->MoveFocus(backwards);
   });
-  native_->SetFont(ResolveFont(itemFont_ >= 0 ? itemFont_ : font_), itemTextColor_,
-                   AlphaOf(bkColor_) ? bkColor_ : kWhite);
+  OnFontsChanged();
   SyncNative();
   AfterLayout();
+}
+
+void Combo::OnFontsChanged() {
+  if (!native_) return;
+  native_->SetFont(ResolveFont(itemFont_ >= 0 ? itemFont_ : font_), itemTextColor_,
+                   AlphaOf(bkColor_) ? bkColor_ : kWhite);
 }
 
 void Combo::AfterLayout() {
@@ -364,6 +369,8 @@ void Edit::SyncNative() {
   native_->SetFont(ResolveFont(font_), textColor_, nativeBkColor_);
 }
 
+void Edit::OnFontsChanged() { SyncNative(); }
+
 void Edit::OnWindowCreated() {
   if (!window_ || !window_->Native() || native_) return;
   native_ = window_->Native()->CreateEdit();
@@ -463,9 +470,9 @@ bool Progress::ApplyAttribute(const std::wstring& name, const std::wstring& valu
   } else if (name == L"forecolor") {
     if (ParseColor(value, &c)) foreColor_ = c;
   } else if (name == L"min") {
-    if (ParseInt(value, &n)) SetRange(n, std::max(n, max_));
+    if (ParseInt(value, &n)) SetRange(n, std::max(n, max_.load()));
   } else if (name == L"max") {
-    if (ParseInt(value, &n)) SetRange(std::min(min_, n), n);
+    if (ParseInt(value, &n)) SetRange(std::min(min_.load(), n), n);
   } else if (name == L"value") {
     if (ParseInt(value, &n)) SetValue(n);
   } else {
@@ -483,21 +490,23 @@ void Progress::SetRange(int min, int max) {
 }
 
 void Progress::SetValue(int value) {
-  value = std::max(min_, std::min(value, max_));
+  value = std::max(min_.load(), std::min(value, max_.load()));
   if (value_.exchange(value) == value) return;
   Window* window = window_;
-  if (!window || !window->IsCreated()) return;
+  if (!window) return;
   if (window->IsWindowThread()) {
     Invalidate();
     return;
   }
-  // From a worker: one repaint in flight at a time, run on the window thread.
+  // From a worker: one repaint in flight at a time, run on the window thread. Only the
+  // locked PostTask touches the window here.
   if (repaintPosted_.exchange(true)) return;
-  window->PostTask([window, this]() {
+  const bool posted = window->PostTask([window, this]() {
     if (!window->Contains(this)) return;
     repaintPosted_ = false;
     Invalidate();
   });
+  if (!posted) repaintPosted_ = false;
 }
 
 void Progress::Paint(ICanvas& canvas, const Rect& clip) {
@@ -505,10 +514,11 @@ void Progress::Paint(ICanvas& canvas, const Rect& clip) {
   if (r.IsEmpty()) return;
   canvas.PushClip(r);
   PaintBackground(canvas);
-  const int range = max_ - min_;
+  const int lo = min_.load();
+  const int range = max_.load() - lo;
   const int v = value_.load();
   const int width = range > 0 ? static_cast<int>(static_cast<int64_t>(pos_.Width()) *
-                                                 (v - min_) / range)
+                                                 (v - lo) / range)
                               : 0;
   Rect fore{pos_.left, pos_.top, pos_.left + width, pos_.bottom};
   if (window_ && window_->IsRtl()) fore = Rect{pos_.right - width, pos_.top, pos_.right, pos_.bottom};

@@ -1,6 +1,6 @@
 #include "uikit/window.h"
 
-#include <easylogging++.h>
+#include "uikit/logging.h"
 
 #include <algorithm>
 #include <cmath>
@@ -270,6 +270,7 @@ bool Window::HasFont(int index) const { return fonts_.count(index) != 0; }
 void Window::SetFontFace(const std::wstring& face) {
   if (fontFace_ == face) return;
   fontFace_ = face;
+  if (root_) root_->ForEach([](Control& c) { c.OnFontsChanged(); });
   NeedLayout();
   Invalidate();
 }
@@ -382,7 +383,7 @@ std::vector<Control*> Window::TabStops() const {
   std::vector<Control*> stops;
   if (!root_) return stops;
   root_->ForEach([&](Control& c) {
-    if (c.IsTabStop() && c.IsVisibleInTree() && c.IsEnabledInTree() && !c.VisibleRect().IsEmpty()) {
+    if (c.IsTabStop() && c.IsVisibleInTree() && c.IsEnabledInTree() && !c.GetPos().IsEmpty()) {
       stops.push_back(&c);
     }
   });
@@ -755,7 +756,7 @@ void Window::OnDpiChanged(double scale) {
   if (scale <= 0.0 || scale == scale_) return;
   scale_ = scale;
   if (Toolkit::IsInstalled()) Toolkit::Global().Images().SetHighDensity(scale >= 1.5);
-  root_->ForEach([](Control& c) { c.OnWindowCreated(); });
+  if (root_) root_->ForEach([](Control& c) { c.OnFontsChanged(); });
   NeedLayout();
   Invalidate();
 }

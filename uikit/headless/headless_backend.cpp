@@ -1,6 +1,6 @@
 #include "uikit/headless/headless_backend.h"
 
-#include <easylogging++.h>
+#include "uikit/logging.h"
 
 #include <algorithm>
 #include <cwctype>
@@ -482,10 +482,12 @@ void HeadlessWindow::SetTaskbarProgress(TaskbarState state, int value, int total
 }
 
 std::unique_ptr<INativeEdit> HeadlessWindow::CreateEdit() {
+  if (!backend_.nativeChildren_) return nullptr;
   return std::make_unique<HeadlessEdit>(backend_);
 }
 
 std::unique_ptr<INativeCombo> HeadlessWindow::CreateCombo() {
+  if (!backend_.nativeChildren_) return nullptr;
   return std::make_unique<HeadlessCombo>(backend_);
 }
 

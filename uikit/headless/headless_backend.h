@@ -311,6 +311,10 @@ class HeadlessBackend : public IBackend {
   std::wstring& Clipboard() { return clipboard_; }
   // Faces ResolveFace reports as missing (mapped to "Fallback Sans").
   void SetMissingFaces(std::vector<std::wstring> faces) { missingFaces_ = std::move(faces); }
+  // Whether windows give native edit and combo children (true); false makes CreateEdit and
+  // CreateCombo return null, as a backend without them would.
+  void SetNativeChildren(bool enabled) { nativeChildren_ = enabled; }
+  bool NativeChildren() const { return nativeChildren_; }
   // Work area that CenterOn(null) centres on.
   void SetWorkArea(const Rect& r) { workArea_ = r; }
   const Rect& WorkArea() const { return workArea_; }
@@ -343,6 +347,7 @@ class HeadlessBackend : public IBackend {
   std::vector<std::wstring> missingFaces_;
   Rect workArea_{0, 0, 1920, 1040};
   std::function<void(Window&)> modalScript_;
+  bool nativeChildren_ = true;
 };
 
 // Drives toolkit windows as a user would, then delivers what the action posted.

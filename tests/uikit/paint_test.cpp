@@ -1,0 +1,197 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "tests/uikit/ui_fixture.h"
+
+namespace {
+
+using uikit::Rect;
+using uikit::headless::DrawOp;
+
+class PaintTest : public uitest::UiTest {};
+
+std::vector<DrawOp> OfKind(const std::vector<DrawOp>& ops, DrawOp::Kind kind) {
+  std::vector<DrawOp> out;
+  for (const auto& op : ops) {
+    if (op.kind == kind) out.push_back(op);
+  }
+  return out;
+}
+
+TEST_F(PaintTest, TextLongerThanItsControlStaysInsideIt) {
+  Skin({{"w.xml", R"(<Window size="200,100"><Font id="0" name="F" size="12"/>
+          <VerticalLayout name="root" inset="20,20,20,20">
+            <Label name="long" height="20" width="60" text="A text far longer than sixty pixels" endellipsis="true"/>
+            <Text name="wrap" height="30" text="{a}one two three four five six seven eight nine{/a}"/>
+          </VerticalLayout></Window>)"}});
+  uikit::Window* w = Open(L"w.xml");
+  ASSERT_NE(nullptr, w);
+  const Rect longPos = w->FindControl(L"long")->GetPos();
+  const Rect wrapPos = w->FindControl(L"wrap")->GetPos();
+  auto ops = driver().Paint(*w);
+  auto text = uitest::TextOps(ops, L"A text far longer than sixty pixels");
+  ASSERT_EQ(1u, text.size());
+  EXPECT_TRUE(uitest::Inside(text[0].clip, longPos));
+  EXPECT_TRUE(text[0].format & uikit::kEndEllipsis);
+  // The wrapped markup: every piece clipped to the Text control, lines below each other.
+  int pieces = 0, lastTop = -1, lines = 0;
+  for (const auto& op : OfKind(ops, DrawOp::Kind::kText)) {
+    if (op.text == text[0].text) continue;
+    EXPECT_GE(op.rect.top, wrapPos.top);
+    EXPECT_TRUE(uitest::Inside(op.clip, wrapPos));
+    EXPECT_TRUE(op.font.underline == false);
+    if (op.rect.top != lastTop) {
+      ++lines;
+      lastTop = op.rect.top;
+    }
+    ++pieces;
+  }
+  EXPECT_GT(pieces, 3);
+  EXPECT_GT(lines, 1);
+  // Nothing at all is drawn outside the window.
+  for (const auto& op : ops) EXPECT_TRUE(uitest::Inside(op.clip, Rect{0, 0, 200, 100}));
+}
+
+TEST_F(PaintTest, BackgroundsStateImagesAndBorders) {
+  Skin({{"w.xml", R"(<Window size="200,100" bkcolor="#FF102030"><VerticalLayout name="root">
+          <Button name="b" height="40" bkcolor="#FFFFFFFF" normalimage="skin\btn.png"
+                  hotimage="skin\btn_hot.png" disabledimage="skin\btn_off.png"
+                  bordercolor="#FF000000" bordersize="1" text="Go"/>
+          <Control name="nine" height="40" bkimage="file='skin\frame.png' source='0,0,30,30' corner='5,5,5,5'"/>
+        </VerticalLayout></Window>)"},
+        {"skin/btn.png", uitest::PngBytes(10, 10)},
+        {"skin/btn_hot.png", uitest::PngBytes(11, 11)},
+        {"skin/btn_off.png", uitest::PngBytes(12, 12)},
+        {"skin/frame.png", uitest::PngBytes(60, 30)}});
+  uikit::Window* w = Open(L"w.xml");
+  ASSERT_NE(nullptr, w);
+  auto ops = driver().Paint(*w);
+  ASSERT_FALSE(ops.empty());
+  EXPECT_EQ(DrawOp::Kind::kFill, ops[0].kind);
+  EXPECT_EQ(0xFF102030u, ops[0].color);
+  auto images = OfKind(ops, DrawOp::Kind::kImage);
+  ASSERT_EQ(1u, images.size());
+  EXPECT_EQ(10, images[0].imageSize.cx);
+  EXPECT_EQ(w->FindControl(L"b")->GetPos(), images[0].rect);
+  auto frames = OfKind(ops, DrawOp::Kind::kFrame);
+  ASSERT_EQ(1u, frames.size());
+  // The nine-grid draws the cut part (30 x 30) with its corners.
+  auto nine = OfKind(ops, DrawOp::Kind::kNineGrid);
+  ASSERT_EQ(1u, nine.size());
+  EXPECT_EQ(30, nine[0].imageSize.cx);
+  EXPECT_EQ((Rect{5, 5, 5, 5}), nine[0].src);
+  driver().Hover(*w, L"b");
+  images = OfKind(driver().Paint(*w), DrawOp::Kind::kImage);
+  ASSERT_EQ(1u, images.size());
+  EXPECT_EQ(11, images[0].imageSize.cx);
+  w->FindControl(L"b")->SetEnabled(false);
+  images = OfKind(driver().Paint(*w), DrawOp::Kind::kImage);
+  ASSERT_EQ(1u, images.size());
+  EXPECT_EQ(12, images[0].imageSize.cx);
+}
+
+TEST_F(PaintTest, ImagesThatDoNotDecodeAreSkippedAndLoggedOnce) {
+  Skin({{"w.xml", R"(<Window size="200,100"><VerticalLayout name="root">
+          <Button name="b" height="40" normalimage="skin\broken.png" bkimage="skin\none.png" text="Still here"/>
+        </VerticalLayout></Window>)"},
+        {"skin/broken.png", "GIF89a not a png at all"}});
+  uikit::Window* w = Open(L"w.xml");
+  ASSERT_NE(nullptr, w);
+  for (int i = 0; i < 3; ++i) {
+    auto ops = driver().Paint(*w);
+    EXPECT_TRUE(OfKind(ops, DrawOp::Kind::kImage).empty());
+    EXPECT_EQ(1u, uitest::TextOps(ops, L"Still here").size());
+  }
+  int decodeLines = 0, missingLines = 0;
+  for (const auto& line : log_.Lines()) {
+    decodeLines += line.find("Image does not decode: skin\\broken.png") != std::string::npos;
+    missingLines += line.find("skin\\none.png") != std::string::npos;
+  }
+  EXPECT_EQ(1, decodeLines);
+  EXPECT_GE(missingLines, 1);
+  EXPECT_LE(missingLines, 2);  // the package's own line and the cache's, once each
+}
+
+TEST_F(PaintTest, ProgressForeImageIsClippedToTheValue) {
+  Skin({{"w.xml", R"(<Window size="200,100"><VerticalLayout name="root">
+          <Progress name="p" height="20" foreimage="skin\fore.png" bkcolor="#FFEEEEEE" value="25"/>
+          <Progress name="q" height="20" forecolor="#FF00FF00" value="50" max="200"/>
+        </VerticalLayout></Window>)"},
+        {"skin/fore.png", uitest::PngBytes(200, 20)}});
+  uikit::Window* w = Open(L"w.xml");
+  ASSERT_NE(nullptr, w);
+  auto ops = driver().Paint(*w);
+  auto images = OfKind(ops, DrawOp::Kind::kImage);
+  ASSERT_EQ(1u, images.size());
+  EXPECT_EQ((Rect{0, 0, 200, 20}), images[0].rect);   // the whole image, stretched...
+  EXPECT_EQ((Rect{0, 0, 50, 20}), images[0].clip);    // ...shown up to the value
+  bool green = false;
+  for (const auto& op : OfKind(ops, DrawOp::Kind::kFill)) {
+    if (op.color == 0xFF00FF00u) {
+      green = true;
+      EXPECT_EQ((Rect{0, 20, 50, 40}), op.rect);
+    }
+  }
+  EXPECT_TRUE(green);
+  // Mirrored: the bar grows from the right.
+  w->SetRtl(true);
+  images = OfKind(driver().Paint(*w), DrawOp::Kind::kImage);
+  ASSERT_EQ(1u, images.size());
+  EXPECT_EQ((Rect{150, 0, 200, 20}), images[0].clip);
+}
+
+TEST_F(PaintTest, RightToLeftTextReadsFromTheRight) {
+  Skin({{"w.xml", R"(<Window size="200,50"><VerticalLayout name="root">
+          <Label name="l" text="abc" align="left"/></VerticalLayout></Window>)"}});
+  uikit::Window* w = Open(L"w.xml", true);
+  ASSERT_NE(nullptr, w);
+  auto text = uitest::TextOps(driver().Paint(*w), L"abc");
+  ASSERT_EQ(1u, text.size());
+  EXPECT_TRUE(text[0].format & uikit::kRtlReading);
+  EXPECT_TRUE(text[0].format & uikit::kAlignRight);
+}
+
+TEST_F(PaintTest, FocusRectangleOnlyAfterKeyboardUse) {
+  Skin({{"w.xml", R"(<Window size="200,100"><VerticalLayout name="root">
+          <Button name="a" height="30"/><Button name="b" height="30"/></VerticalLayout></Window>)"}});
+  uikit::Window* w = Open(L"w.xml");
+  ASSERT_NE(nullptr, w);
+  driver().Click(*w, L"a");
+  EXPECT_EQ(w->FindControl(L"a"), w->GetFocus());
+  EXPECT_TRUE(OfKind(driver().Paint(*w), DrawOp::Kind::kFocus).empty());
+  driver().KeyPress(*w, uikit::kKeyTab);
+  auto focus = OfKind(driver().Paint(*w), DrawOp::Kind::kFocus);
+  ASSERT_EQ(1u, focus.size());
+  EXPECT_TRUE(uitest::Inside(focus[0].rect, w->FindControl(L"b")->GetPos()));
+}
+
+TEST_F(PaintTest, OffscreenImagesRecordTheirDrawing) {
+  Skin({{"unused.txt", "x"}});
+  auto& backend = uikit::Toolkit::Global().Backend();
+  auto image = backend.CreateImage(650, 300);
+  ASSERT_NE(nullptr, image);
+  {
+    auto canvas = backend.CanvasFor(image);
+    ASSERT_NE(nullptr, canvas);
+    canvas->FillRect(Rect{0, 0, 650, 300}, uikit::kWhite);
+    canvas->PushClip(Rect{10, 10, 20, 20});
+    canvas->DrawText(L"caption", Rect{0, 30, 590, 60}, uikit::FontSpec{L"F", 11}, 0xFF4A4A4Au,
+                     uikit::kAlignCenter);
+    canvas->PopClip();
+  }
+  auto* recorded = dynamic_cast<uikit::headless::HeadlessImage*>(image.get());
+  ASSERT_NE(nullptr, recorded);
+  ASSERT_EQ(2u, recorded->ops.size());
+  EXPECT_EQ((Rect{0, 0, 650, 300}), recorded->ops[0].clip);
+  EXPECT_EQ((Rect{10, 10, 20, 20}), recorded->ops[1].clip);
+  EXPECT_TRUE(recorded->ops[1].rect.Intersect(recorded->ops[1].clip).IsEmpty());
+  EXPECT_EQ(nullptr, backend.CreateImage(0, 10));
+  EXPECT_EQ(L"Fallback Sans", [] {
+    auto& b = static_cast<uikit::headless::HeadlessBackend&>(uikit::Toolkit::Global().Backend());
+    b.SetMissingFaces({L"batang"});
+    return b.ResolveFace(L"batang", L"\xD55C");
+  }());
+}
+
+}  // namespace
