@@ -25,7 +25,9 @@ holder=$2
   done
 } >"$work/bin/endpoints.ini"
 
-run() { ${runner:+$runner} "$@"; }
+# Under wine without a display: these runs check start-up and the exit sequence, so the window
+# must not wait for a user (its creation fails and the exit sequence follows at once).
+run() { if [ -n "$runner" ]; then DISPLAY= "$runner" "$@"; else "$@"; fi; }
 
 to_windows_path() {  # a Unix path as the program sees it
   if [ -n "$runner" ]; then winepath -w "$1" 2>/dev/null; else echo "$1"; fi
