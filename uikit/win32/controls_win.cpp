@@ -307,7 +307,10 @@ class ComboChild : public ChildBase, public INativeCombo {
       box.left += 4;
       box.right -= 4;
       // In a mirrored (right-to-left) control "left" is the visual right already.
-      UINT flags = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS;
+      UINT flags = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX;
+      // Right-to-left names are short; the ellipsis would be placed from a width measured
+      // before shaping, which cuts joined Arabic text.
+      if (!rtl_) flags |= DT_END_ELLIPSIS;
       if (rtl_) flags |= DT_RTLREADING | ((GetLayout(dc) & LAYOUT_RTL) ? DT_LEFT : DT_RIGHT);
       DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &box, flags);
       SelectObject(dc, old);
@@ -326,7 +329,9 @@ class ComboChild : public ChildBase, public INativeCombo {
 
   void Build() {
     if (!parent_ || !parent_->Hwnd()) return;
-    Attach(CreateWindowExW(rtl_ ? WS_EX_LAYOUTRTL : 0, L"COMBOBOX", L"",
+    // Not mirrored (WS_EX_LAYOUTRTL): wine places text in a mirrored owner-drawn field by its
+    // unshaped width and cuts joined Arabic; right-aligned right-to-left items read the same.
+    Attach(CreateWindowExW(0, L"COMBOBOX", L"",
                            WS_CHILD | WS_TABSTOP | WS_VSCROLL | WS_CLIPSIBLINGS | CBS_DROPDOWNLIST |
                                CBS_OWNERDRAWFIXED | CBS_HASSTRINGS | (visible_ ? WS_VISIBLE : 0) |
                                (enabled_ ? 0 : WS_DISABLED),

@@ -126,9 +126,10 @@ LRESULT NativeWindow::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_ERASEBKGND:
       return 1;  // the back buffer covers every pixel
     case WM_NCCALCSIZE:
-      // Skinned windows draw their own caption and frame: the client area is the whole window.
-      if (wParam) return 0;
-      break;
+      // Skinned windows draw their own caption and frame: the client area is the whole window,
+      // also for the first calculation at creation (wParam FALSE), or a WS_CAPTION window
+      // keeps the system's frame around its skin.
+      return 0;
     case WM_NCPAINT:
       return 0;
     case WM_NCACTIVATE:
