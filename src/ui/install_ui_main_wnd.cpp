@@ -605,7 +605,8 @@ int InstallUIMainWnd::BeginInstallTask() {
 
   window_.SetTimer(TIMER_FIRSTPROGRESS_ID, 1000);
   if (!bannerLoaded) StartWorker(kBanner, &IInstallWorkers::Banner);
-  if (threads_[kInstall].IsRunning()) {
+  // A try-again comes after the last thread posted its end; give it a moment to return.
+  if (threads_[kInstall].IsRunning() && !threads_[kInstall].WaitFor(2000)) {
     LOG(INFO) << " An install thread is still running; not started again";
     return -1;
   }

@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "analytics/fake_report.h"
-#include "platform/resource.h"
 #include "platform/text.h"
 #include "system/language.h"
 #include "ui/anima.h"
 #include "ui/language_texts.h"
 #include "ui/message_box_wnd.h"
 #include "ui/window_styles.h"
+#include "ui/skin_toolkit.h"
 #include "uikit/headless/headless_backend.h"
 #include "uikit/toolkit.h"
 
@@ -68,13 +68,7 @@ CSingleUserLog::Environment LogEnv(testsupport::FakeReport* report) {
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const void* data = nullptr;
-    size_t size = 0;
-    ASSERT_TRUE(platform::LoadOwnResource(L"ZIPRES", platform::kSkinResourceId, &data, &size));
-    ASSERT_TRUE(package_.SetFromMemory(data, size));
-    auto backend = std::make_unique<HeadlessBackend>();
-    backend_ = backend.get();
-    uikit::Toolkit::Install(std::move(backend), package_);
+    ASSERT_TRUE(testsupport::InstallSkinToolkit(&package_, &backend_));
     log_ = std::make_unique<CSingleUserLog>(LogEnv(&report_));
     backend_->SetModalScript([this](uikit::Window& box) { AnswerBox(box); });
   }

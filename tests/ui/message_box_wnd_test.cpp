@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/resource.h"
 #include "platform/text.h"
 #include "system/language.h"
 #include "ui/language_texts.h"
+#include "ui/skin_toolkit.h"
 #include "uikit/headless/headless_backend.h"
 #include "uikit/toolkit.h"
 
@@ -37,13 +37,7 @@ class OwnerHandler : public uikit::IMessageHandler {
 class MessageBoxTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const void* data = nullptr;
-    size_t size = 0;
-    ASSERT_TRUE(platform::LoadOwnResource(L"ZIPRES", platform::kSkinResourceId, &data, &size));
-    ASSERT_TRUE(package_.SetFromMemory(data, size));
-    auto backend = std::make_unique<HeadlessBackend>();
-    backend_ = backend.get();
-    uikit::Toolkit::Install(std::move(backend), package_);
+    ASSERT_TRUE(testsupport::InstallSkinToolkit(&package_, &backend_));
     uikit::WindowSpec spec;
     spec.className = L"QD_UI_Frame_test";
     owner_->SetMessageHandler(&ownerHandler_);
