@@ -2,7 +2,6 @@
 
 #include <easylogging++.h>
 
-
 #include "analytics/log_upload.h"
 #include "analytics/single_user_log.h"
 #include "config/configure.h"
@@ -16,7 +15,7 @@
 #include "app/process_state.h"
 #include "ui/install_ui_main_wnd.h"
 #include "ui/message_box_wnd.h"
-#include "ui/pending_workers.h"
+#include "ui/install_workers.h"
 #include "ui/window_styles.h"
 #include "ui/platform_backend.h"
 #include "uikit/resource_package.h"
@@ -85,7 +84,11 @@ bool DefaultStartupHooks::RunWindow() {
   ui::InstallUIMainWnd::SetWindowClassName(ProcessState::Get().WindowClassName());
   // The window lives until the process ends: worker threads that outlive the exit wait may
   // still read it.
-  static ui::PendingInstallWorkers workers;
+  static ui::InstallWorkers workers([] {
+    flow::InstallFlowDeps deps = flow::InstallFlowDeps::Live();
+    deps.releaseSingleInstance = [] { ProcessState::Get().ReleaseInstanceLock(); };
+    return deps;
+  }());
   window_ = new ui::InstallUIMainWnd(workers, analytics::CSingleUserLog::GetInstance());
   if (!window_->Create(L"Brindlecot Kerfo", ui::kWsPopup | ui::kWsSysMenu | ui::kWsMinimizeBox,
                        0, 0, 0, 600, 400)) {

@@ -245,6 +245,16 @@ EnumErrorCode CDownLoadImpl::runRound(const std::wstring& url, const std::wstrin
 
 int CDownLoadImpl::abandonedRounds() { return g_abandoned.load(); }
 
+void CDownLoadImpl::releaseDownloader(std::unique_ptr<CDownloader> downloader, bool threadsEnded) {
+  if (!downloader) return;
+  if (threadsEnded) {
+    downloader->resetDownloader();
+    downloader.reset();
+  } else {
+    AbandonDownloader(std::move(downloader));
+  }
+}
+
 bool CDownLoadImpl::checkMD5(const std::wstring& path, const std::wstring& md5One,
                              const std::wstring& md5Two, const std::wstring& recordText) {
   std::string digest;
@@ -252,6 +262,12 @@ bool CDownLoadImpl::checkMD5(const std::wstring& path, const std::wstring& md5On
     // An unreadable file is digested as no bytes, which matches no real installer.
     digest = platform::Md5HexOfBytes("", 0);
   }
+  return checkMD5Digest(path, digest, md5One, md5Two, recordText);
+}
+
+bool CDownLoadImpl::checkMD5Digest(const std::wstring& path, const std::string& digest,
+                                   const std::wstring& md5One, const std::wstring& md5Two,
+                                   const std::wstring& recordText) {
   LOG(INFO) << " MD5 of file " << platform::WideToAnsi(path) << " is " << digest;
   const std::string record = platform::WideToAnsi(recordText) + "###" + digest;
   if (!platform::WriteFileAtomically(path + L".db", record)) {

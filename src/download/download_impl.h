@@ -12,11 +12,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "download/error_code.h"
 
 namespace download {
+
+class CDownloader;
 
 class CDownLoadImpl {
  public:
@@ -35,6 +38,15 @@ class CDownLoadImpl {
                                   std::string* cdnText, bool mainDownload);
   bool checkMD5(const std::wstring& path, const std::wstring& md5One, const std::wstring& md5Two,
                 const std::wstring& recordText);
+  // The second half of checkMD5 for a digest the caller computed (a held file's): logs it,
+  // writes the record beside path and compares it with the two expected digests.
+  static bool checkMD5Digest(const std::wstring& path, const std::string& digest,
+                             const std::wstring& md5One, const std::wstring& md5Two,
+                             const std::wstring& recordText);
+
+  // Frees a stopped downloader whose threads may still be running: at once when they ended,
+  // otherwise on a thread of its own once they have (counted by abandonedRounds meanwhile).
+  static void releaseDownloader(std::unique_ptr<CDownloader> downloader, bool threadsEnded);
 
   // Rounds whose threads did not end in time and are still being waited for.
   static int abandonedRounds();

@@ -28,5 +28,8 @@ struct SignatureCheck {
 };
 
 SignatureCheck CheckEmbeddedSignature(const std::wstring& path);
+// The same check read through a handle the caller holds open (HeldFile::NativeHandle), so the
+// bytes checked are the bytes of that open file; -1 reads by path.
+SignatureCheck CheckEmbeddedSignature(const std::wstring& path, intptr_t openFile);
 
 }  // namespace platform

@@ -11,4 +11,8 @@ SignatureCheck CheckEmbeddedSignature(const std::wstring& /*path*/) {
   return check;
 }
 
+SignatureCheck CheckEmbeddedSignature(const std::wstring& path, intptr_t /*openFile*/) {
+  return CheckEmbeddedSignature(path);
+}
+
 }  // namespace platform

@@ -42,12 +42,17 @@ void ReadSigner(HANDLE state, SignatureCheck* check) {
 }  // namespace
 
 SignatureCheck CheckEmbeddedSignature(const std::wstring& path) {
+  return CheckEmbeddedSignature(path, -1);
+}
+
+SignatureCheck CheckEmbeddedSignature(const std::wstring& path, intptr_t openFile) {
   SignatureCheck check;
   check.available = true;
 
   WINTRUST_FILE_INFO file = {};
   file.cbStruct = sizeof(file);
   file.pcwszFilePath = path.c_str();
+  if (openFile != -1) file.hFile = reinterpret_cast<HANDLE>(openFile);
 
   GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
   WINTRUST_DATA trust = {};

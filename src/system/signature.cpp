@@ -75,8 +75,8 @@ bool SignerMatchesPin(const platform::SignatureCheck& check, const std::string& 
 }
 
 bool VerifyEmbeddedSignatureWithPin(const std::wstring& path, const std::string& pin,
-                                    std::string* message) {
-  const platform::SignatureCheck check = platform::CheckEmbeddedSignature(path);
+                                    std::string* message, intptr_t openFile) {
+  const platform::SignatureCheck check = platform::CheckEmbeddedSignature(path, openFile);
   const std::string pathText = platform::WideToUtf8(path);
   bool verified = check.available && check.result == 0;
   std::string text = SignatureMessage(check, pathText);
@@ -94,6 +94,12 @@ bool VerifyEmbeddedSignatureWithPin(const std::wstring& path, const std::string&
 
 bool VerifyEmbeddedSignature(const std::wstring& path) {
   return VerifyEmbeddedSignatureWithPin(path, KERFO_PUBLISHER_PIN, nullptr);
+}
+
+bool VerifyEmbeddedSignature(const platform::HeldFile& file) {
+  if (!file.IsHeld()) return false;
+  return VerifyEmbeddedSignatureWithPin(file.Path(), KERFO_PUBLISHER_PIN, nullptr,
+                                        file.NativeHandle());
 }
 
 }  // namespace FuntionImpl

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/held_file.h"
 #include "platform/signature.h"
 
 namespace FuntionImpl {
@@ -17,12 +18,14 @@ namespace FuntionImpl {
 // True only when the file's embedded signature is verified and its signer matches the build's
 // publisher pin (if any).
 bool VerifyEmbeddedSignature(const std::wstring& path);
+// The same for a held file, read through its open handle.
+bool VerifyEmbeddedSignature(const platform::HeldFile& file);
 
 // The same with an explicit pin: "" for none, 40 hexadecimal digits (blanks and colons allowed)
 // for a SHA-1 thumbprint, anything else for the exact subject common name. message, when
 // given, receives the logged message.
 bool VerifyEmbeddedSignatureWithPin(const std::wstring& path, const std::string& pin,
-                                    std::string* message);
+                                    std::string* message, intptr_t openFile = -1);
 
 // The message of a verification outcome for the file (UTF-8), as logged.
 std::string SignatureMessage(const platform::SignatureCheck& check, const std::string& pathUtf8);

@@ -670,7 +670,9 @@ intptr_t InstallUIMainWnd::HandleCustomMessage(uint32_t msg, uintptr_t wParam, i
     case WM_DOWNLOAD_FAIL: {
       window_.SetTaskbarProgress(uikit::TaskbarState::kError, progress_, 100);
       int type = MSG_DOWNLOAD_FAIL;
-      if (wParam == 9) {
+      if (wParam == flow::kDownloadFailNoSpace) {
+        type = MSG_NO_SPACE;
+      } else if (wParam == 9) {
         type = MSG_NETWORK_DOWN;
       } else if (wParam == 10 || wParam == 11) {
         type = MSG_DOWNLOAD_STALLED;
@@ -704,6 +706,17 @@ intptr_t InstallUIMainWnd::HandleCustomMessage(uint32_t msg, uintptr_t wParam, i
     case WM_INSTALL_TIMEOUT:
       window_.SetTaskbarProgress(uikit::TaskbarState::kError, progress_, 100);
       ShowMessageBox(MSG_INSTALL_TIMEOUT);
+      StopProgressTimers();
+      if (mainTab_) mainTab_->SelectItem(0);
+      closeMode_ = 1;
+      DownLoadFail();
+      break;
+    case WM_INSTALL_FAIL:
+      // The installer ended without installing: the failure view, with the disk's box when
+      // its drive ran full.
+      window_.SetTaskbarProgress(uikit::TaskbarState::kError, progress_, 100);
+      ShowMessageBox(wParam == flow::kInstallFailNoSpace ? MSG_NO_SPACE : MSG_INSTALL_TIMEOUT);
+      if (closeButton_) closeButton_->SetEnabled(true);
       StopProgressTimers();
       if (mainTab_) mainTab_->SelectItem(0);
       closeMode_ = 1;
@@ -997,6 +1010,7 @@ bool InstallUIMainWnd::OnClose() {
 
 void InstallUIMainWnd::WaitForAllThreadExit() {
   LOG(INFO) << "InstallUIMainWnd WaitForAllThreadExit";
+  shuttingDown_ = true;
   for (WorkerThread& thread : threads_) {
     if (thread.IsSet()) thread.WaitFor(600000);
   }

@@ -26,6 +26,7 @@
 #include "analytics/single_user_log.h"
 #include "config/configure.h"
 #include "config/control_text_source.h"
+#include "flow/flow_window.h"
 #include "platform/named_event.h"
 #include "ui/apply_language.h"
 #include "ui/worker_thread.h"
@@ -37,13 +38,14 @@ class CAnima;
 class InstallUIMainWnd;
 
 // Private messages of the window (senders: the install thread, the banner thread, the boxes).
-constexpr uint32_t WM_DOWNLOAD_FAIL = 2944;
-constexpr uint32_t WM_DOWNLOAD_SUCCESS = 2945;
-constexpr uint32_t WM_VERIFY_START = 2946;
-constexpr uint32_t WM_INSTALL_START = 2947;
-constexpr uint32_t WM_INSTALL_TIMEOUT = 2948;
-constexpr uint32_t WM_INSTALL_FINISH = 2949;
-constexpr uint32_t WM_VERIFY_FAIL = 2950;
+using flow::WM_DOWNLOAD_FAIL;
+using flow::WM_DOWNLOAD_SUCCESS;
+using flow::WM_VERIFY_START;
+using flow::WM_INSTALL_START;
+using flow::WM_INSTALL_TIMEOUT;
+using flow::WM_INSTALL_FINISH;
+using flow::WM_VERIFY_FAIL;
+using flow::WM_INSTALL_FAIL;
 constexpr uint32_t WM_BANNER_READY = 2952;
 
 constexpr uint32_t TIMER_VERIFYPROGRESS_ID = 1920;
@@ -106,7 +108,8 @@ struct InstallWindowEnvironment {
 class InstallUIMainWnd : public uikit::INotifyHandler,
                          public uikit::IMessageHandler,
                          public analytics::IUserLogWindow,
-                         public IControlTextSource {
+                         public IControlTextSource,
+                         public flow::IFlowWindow {
  public:
   static constexpr int kWidth = 650;
   static constexpr int kHeight = 360;
@@ -137,8 +140,8 @@ class InstallUIMainWnd : public uikit::INotifyHandler,
   void WaitForAllThreadExit();
   int BeginInstallTask();
   // The progress setter: only forward; any thread.
-  void SetProgress(int value);
-  int GetProgress() const { return progress_.load(); }
+  void SetProgress(int value) override;
+  int GetProgress() const override { return progress_.load(); }
 
   // IUserLogWindow.
   uint32_t GetCurrentLanguageId() const override;
@@ -155,22 +158,22 @@ class InstallUIMainWnd : public uikit::INotifyHandler,
 
   // State read by the flow and the tests.
   uikit::Window& GetWindow() { return window_; }
-  CConfigure* GetConfigure() { return configure_.get(); }
-  int GetLanguage() const { return language_.load(); }
+  CConfigure* GetConfigure() override { return configure_.get(); }
+  int GetLanguage() const override { return language_.load(); }
   int GetCloseMode() const { return closeMode_; }
   bool IsRetry() const { return retry_.load(); }
-  const char* RetryLabel() const { return retry_.load() ? "Retry" : "First"; }
+  const char* RetryLabel() const override { return retry_.load() ? "Retry" : "First"; }
   int GetLastMessageBoxType() const { return lastBgMsgType_; }
   int GetBannerIndex() const { return bannerIndex_; }
   int GetBannerCount() const { return static_cast<int>(bannerOptions_.size()); }
   int GetAnimaFrameCount() const { return animaFrames_; }
   bool IsNewLicense() const { return newLicense_; }
   bool IsLaunching() const { return launching_; }
-  std::wstring GetInstallPathText() const;
+  std::wstring GetInstallPathText() const override;
   std::wstring GetDefaultInstallFolder() const { return defaultFolder_; }
   const LanguageFormats& GetFormats() const { return formats_; }
-  std::wstring GetAddressInUse() const;
-  void SetAddressInUse(const std::wstring& address);
+  std::wstring GetAddressInUse() const override;
+  void SetAddressInUse(const std::wstring& address) override;
   // The banner thread names its pictures (prefix + number + suffix) before it posts
   // WM_BANNER_READY.
   void SetBannerPictures(const std::wstring& prefix, const std::wstring& suffix);
@@ -182,6 +185,27 @@ class InstallUIMainWnd : public uikit::INotifyHandler,
   void ClearGifDuration() { gifDuration_ = 0; }
   int NeedStartFlag() const { return needStartFlag_; }
   int AdminFlag() const { return adminFlag_; }
+
+  // flow::IFlowWindow: what the install thread needs of the window (install_ui_main_wnd_flow.cpp).
+  bool PostFlowMessage(uint32_t message, uintptr_t wParam) override;
+  void SetInstallThreadStarted(bool started) override { installThreadStarted = started; }
+  void SetInstallOk(bool ok) override { installOk = ok; }
+  void SetInstallFinished(bool finished) override { installFinished = finished; }
+  uint32_t GetInstallPressTick() const override { return installPressTick.load(); }
+  void SetVerifyStartTick(uint32_t tick) override { verifyStartTick = tick; }
+  void SetInstallStartTick(uint32_t tick) override { installStartTick = tick; }
+  int64_t GetTotalDownloadSize() const override { return totalDownloadSize.load(); }
+  void SetTotalDownloadSize(int64_t bytes) override { totalDownloadSize = bytes; }
+  int GetWindowDownloaderId() const override { return downloaderId_; }
+  bool HasChannelSuffix() const override { return channelSuffix.load(); }
+  std::wstring GetOwnFileName() const override;
+  int GetNeedStartFlag() const override { return needStartFlag_; }
+  bool SetProgressFinish100() override;
+  bool WaitProgressFinish100(uint32_t ms) override;
+  bool IsShuttingDown() const override { return shuttingDown_.load(); }
+  const IControlTextSource& GetSkinValues() const override { return *this; }
+  void ClickStartApp() override;
+  void RequestClose() override;
 
   // Flags and ticks shared with the install thread (single words).
   std::atomic<bool> installThreadStarted{false};
@@ -272,6 +296,7 @@ class InstallUIMainWnd : public uikit::INotifyHandler,
   std::atomic<int> progress_{0};
   int closeMode_ = 2;
   std::atomic<bool> retry_{false};
+  std::atomic<bool> shuttingDown_{false};
   bool launching_ = false;
   bool closeConfirmed_ = false;
   bool settingsPanelUsed_ = false;

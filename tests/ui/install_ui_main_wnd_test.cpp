@@ -12,7 +12,11 @@
 #include "analytics/fake_report.h"
 #include "platform/text.h"
 #include "system/language.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "support/temp_dir.h"
 #include "ui/anima.h"
+#include "ui/install_workers.h"
 #include "ui/language_texts.h"
 #include "ui/message_box_wnd.h"
 #include "ui/window_styles.h"
@@ -681,3 +685,128 @@ TEST_F(MainWindowTest, ManualDownloadLinkCarriesTheChannel) {
 }
 
 }  // namespace
+
+TEST_F(MainWindowTest, FailedInstallerAndFullDisksEndOnTheFailurePageWithTheirBox) {
+  Open();
+  PressInstall();
+  Post(ui::WM_INSTALL_FAIL, flow::kInstallFailOther);
+  EXPECT_EQ(shownBoxes_, std::vector<int>{MSG_INSTALL_TIMEOUT});
+  EXPECT_TRUE(FailureShown());
+  EXPECT_EQ(window_->GetCloseMode(), 1);
+  EXPECT_TRUE(C(L"closebtn")->IsEnabled());
+
+  Click(L"start_app");
+  shownBoxes_.clear();
+  Post(ui::WM_INSTALL_FAIL, flow::kInstallFailNoSpace);
+  EXPECT_EQ(shownBoxes_, std::vector<int>{MSG_NO_SPACE});
+  EXPECT_TRUE(FailureShown());
+
+  Click(L"start_app");
+  shownBoxes_.clear();
+  Post(ui::WM_DOWNLOAD_FAIL, flow::kDownloadFailNoSpace);
+  EXPECT_EQ(shownBoxes_, std::vector<int>{MSG_NO_SPACE});
+  EXPECT_TRUE(FailureShown());
+  EXPECT_EQ(MainPage(), 0);
+}
+
+TEST_F(MainWindowTest, InstallThreadSeesTheWindowThroughTheFlowInterface) {
+  Open();
+  flow::IFlowWindow& flowWindow = *window_;
+  flowWindow.SetAddressInUse(L"https://mirror.example/a.exe");
+  EXPECT_EQ(window_->GetAddressInUse(), L"https://mirror.example/a.exe");
+  EXPECT_EQ(flowWindow.GetOwnFileName(), L"BrindlecotKerfo_ppc-bing_setup.exe");
+  EXPECT_EQ(flowWindow.GetWindowDownloaderId(), 673);
+  std::wstring extra;
+  EXPECT_TRUE(flowWindow.GetSkinValues().GetControlText(L"Extra_download_url", &extra));
+  EXPECT_FALSE(extra.empty());
+  // The event is not set yet; once set, the wait returns at once.
+  EXPECT_FALSE(flowWindow.WaitProgressFinish100(30));
+  EXPECT_TRUE(flowWindow.SetProgressFinish100());
+  EXPECT_TRUE(flowWindow.WaitProgressFinish100(0));
+  EXPECT_FALSE(flowWindow.IsShuttingDown());
+  // Control changes of the install thread reach the window thread as posted work.
+  EXPECT_TRUE(flowWindow.PostFlowMessage(ui::WM_VERIFY_START, 0));
+  backend_->PumpMessages();
+  EXPECT_EQ(window_->GetProgress(), 85);
+  window_->WaitForAllThreadExit();
+  EXPECT_TRUE(flowWindow.IsShuttingDown());
+}
+
+// The real workers: the install press runs the flow on the window's install thread, and its
+// messages, progress and the shared event bring the window to the finish view.
+class ScriptedInstaller : public flow::IHeldInstaller {
+ public:
+  bool Md5Hex(std::string* hex) override {
+    *hex = "0123456789abcdef0123456789abcdef";
+    return true;
+  }
+  bool VerifySignature() override { return true; }
+  uint32_t Start(const std::wstring&) override { return 0; }
+  platform::ChildProcess::WaitResult Wait(uint32_t) override {
+    return platform::ChildProcess::WaitResult::kEnded;
+  }
+  bool ExitCode(uint32_t* code) override {
+    *code = 0;
+    return true;
+  }
+};
+
+class LaunchRecordingWorkers : public ui::InstallWorkers {
+ public:
+  using ui::InstallWorkers::InstallWorkers;
+  void RunLaunchSplash(ui::InstallUIMainWnd&, const std::wstring& path) override {
+    launched.push_back(path);
+  }
+  std::vector<std::wstring> launched;
+};
+
+TEST_F(MainWindowTest, InstallPressRunsTheFlowToTheFinishView) {
+  testsupport::TempDir dir;
+  flow::InstallFlowDeps deps;
+  deps.log = log_.get();
+  deps.downloadFolder = dir.path();
+  deps.logFolder = dir.path();
+  deps.completeDescription = [](CConfigure& configure, const IControlTextSource& skin) {
+    configure.loadFromSkin(skin, true);
+    configure.content().md5 = L"0123456789abcdef0123456789abcdef";
+  };
+  deps.downloadRound = [](const std::wstring&, const std::wstring& path, std::string*,
+                          const download::CDownLoadImpl::ProgressCallback& progress) {
+    progress(3000000, 3000000);
+    return platform::WriteFileAtomically(path, "MZ") ? 1 : 7;
+  };
+  deps.holdInstaller = [](const std::wstring&, uint32_t*) {
+    return std::unique_ptr<flow::IHeldInstaller>(new ScriptedInstaller);
+  };
+  deps.freeBytes = [](const std::wstring&, uint64_t* bytes) {
+    *bytes = 1ull << 40;
+    return true;
+  };
+  deps.sleep = [](uint32_t) {};
+  deps.tick = [] { return platform::TickCount(); };
+  deps.localTime = [] { return platform::GetLocalTimeNow(); };
+  LaunchRecordingWorkers workers(deps);
+  window_ = std::make_unique<ui::InstallUIMainWnd>(workers, *log_, Env());
+  ASSERT_TRUE(window_->Create(L"Brindlecot Kerfo", ui::kWsPopup, 0, 0, 0, 600, 400));
+  window_->InitWindow();
+  window_->ShowCentred();
+  PressInstall();
+  // NeedStart_flag 1 of the skin: the flow ends with the product's start.
+  for (int i = 0; i < 2000 && workers.launched.empty(); ++i) {
+    backend_->PumpMessages();
+    backend_->AdvanceTime(200);
+    platform::SleepMs(2);
+  }
+  EXPECT_EQ(window_->GetCloseMode(), 1);
+  EXPECT_EQ(window_->GetProgress(), 100);
+  EXPECT_FALSE(FailureShown());
+  EXPECT_TRUE(C(L"start_app")->IsVisible());
+  EXPECT_EQ(Count("Download", "6.ProgramFinsh"), 1);
+  EXPECT_EQ(workers.DownloadedFile(*window_),
+            dir.path() + L"BrindlecotKerfo_setup_1.0.0.0.exe");
+  // The flow cleared its files once the product was installed.
+  EXPECT_FALSE(platform::PathExists(workers.DownloadedFile(*window_)));
+  ASSERT_EQ(workers.launched.size(), 1u);
+  EXPECT_EQ(workers.launched[0].front(), L'"');
+  window_->WaitForAllThreadExit();
+}
