@@ -396,6 +396,11 @@ int CInstallFlow::Download(IFlowWindow& window, Run& run) {
     }
     LOG(INFO) << "The Retry Frequency is:" << n - 1;
     if (diskFull) break;
+    // A window that is going away waits for this thread: no further rounds.
+    if (window.IsShuttingDown()) {
+      LOG(INFO) << " Window closing; no further download rounds";
+      break;
+    }
   }
 
   // 14.

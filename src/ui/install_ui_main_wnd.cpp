@@ -711,17 +711,6 @@ intptr_t InstallUIMainWnd::HandleCustomMessage(uint32_t msg, uintptr_t wParam, i
       closeMode_ = 1;
       DownLoadFail();
       break;
-    case WM_INSTALL_FAIL:
-      // The installer ended without installing: the failure view, with the disk's box when
-      // its drive ran full.
-      window_.SetTaskbarProgress(uikit::TaskbarState::kError, progress_, 100);
-      ShowMessageBox(wParam == flow::kInstallFailNoSpace ? MSG_NO_SPACE : MSG_INSTALL_TIMEOUT);
-      if (closeButton_) closeButton_->SetEnabled(true);
-      StopProgressTimers();
-      if (mainTab_) mainTab_->SelectItem(0);
-      closeMode_ = 1;
-      DownLoadFail();
-      break;
     case WM_INSTALL_FINISH:
       if (closeButton_) closeButton_->SetEnabled(true);
       StopProgressTimers();
@@ -734,14 +723,21 @@ intptr_t InstallUIMainWnd::HandleCustomMessage(uint32_t msg, uintptr_t wParam, i
       }
       break;
     case WM_VERIFY_FAIL:
+    case WM_INSTALL_FAIL: {
+      // A failed installer ends like a failed check: the failure view, with the disk's box
+      // when its drive ran full.
+      int type = MSG_VERIFY_FAIL;
+      if (msg == WM_INSTALL_FAIL)
+        type = wParam == flow::kInstallFailNoSpace ? MSG_NO_SPACE : MSG_INSTALL_TIMEOUT;
       window_.SetTaskbarProgress(uikit::TaskbarState::kError, progress_, 100);
-      ShowMessageBox(MSG_VERIFY_FAIL);
+      ShowMessageBox(type);
       if (closeButton_) closeButton_->SetEnabled(true);
       StopProgressTimers();
       if (mainTab_) mainTab_->SelectItem(0);
       closeMode_ = 1;
       DownLoadFail();
       break;
+    }
     case WM_BANNER_READY:
       bannerLoaded = true;
       if (anima_) {

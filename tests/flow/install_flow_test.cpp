@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "analytics/fake_report.h"
+#include "analytics/test_log_env.h"
 #include "analytics/single_user_log.h"
 #include "config/log_capture.h"
 #include "flow/fake_flow_window.h"
@@ -85,23 +86,10 @@ class Trial : public flow::ITrialDownload {
   int* finished_;
 };
 
-CSingleUserLog::Environment LogEnv(testsupport::FakeReport* report) {
-  CSingleUserLog::Environment env;
-  env.report = report;
-  env.isAutoRunMode = [] { return false; };
-  env.modulePath = L"C:\\Users\\x\\Downloads\\BrindlecotKerfo_ppc_setup.exe";
-  env.toolsVersion = "1.0.0.1";
-  env.osLabel = "Windows 10 64bit";
-  env.localeName = "English_United States";
-  env.now = [] { return platform::LocalTime{}; };
-  env.languageName = [](uint32_t id) { return "lang" + std::to_string(id); };
-  return env;
-}
-
 class InstallFlowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    log_ = std::make_unique<CSingleUserLog>(LogEnv(&report_));
+    log_ = std::make_unique<CSingleUserLog>(testsupport::TestLogEnvironment(&report_));
     ProductConfig& c = window_.configure.content();
     c.ready = 2;
     c.source = ConfigSource::Server;
@@ -299,6 +287,15 @@ TEST_F(InstallFlowTest, TwelveFailedRoundsEndWithElevenAndOneFailureCarryingTheL
   EXPECT_EQ(FlowErrors().size(), 12u);
   EXPECT_EQ(FlowErrors().back(), "DL031");
   EXPECT_EQ(holds_, 0);  // nothing to verify, nothing run
+
+  // A window that is going away gets no further rounds.
+  rounds_ = 0;
+  results_.assign(3, 10);
+  window_.shuttingDown = true;
+  window_.posted.clear();
+  RunFlow();
+  EXPECT_EQ(rounds_, 1);
+  EXPECT_EQ(window_.LastParam(flow::WM_DOWNLOAD_FAIL), 10u);
 }
 
 TEST_F(InstallFlowTest, RedirectLoopSendsReportOneOnceAndTheNextRoundRuns) {

@@ -43,6 +43,12 @@ class HeldFileScene {
     return platform::PathExists(target() + L"/Kerfo PDF Editor.exe") &&
            platform::PathExists(target() + L"/kerfo-fixture-install.txt");
   }
+  // Holds the installer and reads its digest through the hold, which must be the file's.
+  void HoldInstaller(platform::HeldFile* held, std::string* checked) const {
+    ASSERT_EQ(held->Hold(installer()), 0u);
+    ASSERT_TRUE(held->Md5Hex(checked));
+    EXPECT_EQ(*checked, DigestOf(installer()));
+  }
   static std::string DigestOf(const std::wstring& path) {
     std::string hex;
     platform::Md5HexOfFile(path, &hex);

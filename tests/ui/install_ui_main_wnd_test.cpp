@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "analytics/fake_report.h"
+#include "analytics/test_log_env.h"
 #include "platform/text.h"
 #include "system/language.h"
 #include "platform/clock.h"
@@ -56,24 +57,11 @@ class FakeWorkers : public ui::IInstallWorkers {
   std::vector<std::wstring> started, splashes;
 };
 
-CSingleUserLog::Environment LogEnv(testsupport::FakeReport* report) {
-  CSingleUserLog::Environment env;
-  env.report = report;
-  env.isAutoRunMode = [] { return false; };  // the log itself never suppresses here
-  env.modulePath = L"C:\\Users\\x\\Downloads\\BrindlecotKerfo_ppc_setup.exe";
-  env.toolsVersion = "1.0.0.1";
-  env.osLabel = "Windows 10 64bit";
-  env.localeName = "English_United States";
-  env.now = [] { return platform::LocalTime{}; };
-  env.languageName = [](uint32_t id) { return "lang" + std::to_string(id); };
-  return env;
-}
-
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(testsupport::InstallSkinToolkit(&package_, &backend_));
-    log_ = std::make_unique<CSingleUserLog>(LogEnv(&report_));
+    log_ = std::make_unique<CSingleUserLog>(testsupport::TestLogEnvironment(&report_));
     backend_->SetModalScript([this](uikit::Window& box) { AnswerBox(box); });
   }
   void TearDown() override {
