@@ -3,6 +3,7 @@
 // what was checked.
 #include "platform/held_file_scene.h"
 #include "platform/paths.h"
+#include "system/signature.h"
 
 namespace {
 
@@ -62,6 +63,39 @@ TEST(HeldFileWin, FileOpenForWritingCannotBeHeldAndExitCodesArrive) {
   ASSERT_EQ(waiting.StartHeld(held, L" /c ping -n 3 127.0.0.1 > nul"), 0u);
   EXPECT_EQ(waiting.Wait(100), ChildProcess::WaitResult::kStillRunning);
   EXPECT_EQ(waiting.Wait(20000), ChildProcess::WaitResult::kEnded);
+}
+
+}  // namespace
+
+namespace {
+
+// The signature is read through the hold: the signed fixture verifies, a signed copy with one
+// byte changed does not, and neither can be swapped while held.
+TEST(HeldFileWin, SignatureIsCheckedThroughTheHold) {
+#ifndef KERFO_TEST_SIGNED_FIXTURES
+  GTEST_SKIP() << "no signed fixtures in this build (osslsigncode missing)";
+#endif
+  testsupport::TempDir dir;
+  const std::wstring good = dir.File(L"good.exe");
+  const std::wstring bad = dir.File(L"bad.exe");
+  std::string bytes;
+  ASSERT_TRUE(platform::ReadWholeFile(
+      testsupport::BuildPath("fixtures/kerfo-fixture-setup-signed.exe"), &bytes));
+  ASSERT_TRUE(platform::WriteFileAtomically(good, bytes));
+  bytes[bytes.size() / 2] ^= 0x5A;
+  ASSERT_TRUE(platform::WriteFileAtomically(bad, bytes));
+  platform::HeldFile heldGood, heldBad, none;
+  ASSERT_EQ(heldGood.Hold(good), 0u);
+  ASSERT_EQ(heldBad.Hold(bad), 0u);
+  EXPECT_TRUE(FuntionImpl::VerifyEmbeddedSignatureWithPin(good, "", nullptr,
+                                                         heldGood.NativeHandle()));
+  EXPECT_FALSE(FuntionImpl::VerifyEmbeddedSignatureWithPin(bad, "", nullptr,
+                                                          heldBad.NativeHandle()));
+  EXPECT_FALSE(FuntionImpl::VerifyEmbeddedSignature(none));
+  // Reading the signature left the digest of the held bytes intact.
+  std::string digest;
+  EXPECT_TRUE(heldGood.Md5Hex(&digest));
+  EXPECT_EQ(digest, HeldFileScene::DigestOf(good));
 }
 
 }  // namespace
