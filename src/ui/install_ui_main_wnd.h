@@ -26,6 +26,7 @@
 #include "analytics/single_user_log.h"
 #include "config/configure.h"
 #include "config/control_text_source.h"
+#include "flow/check_window.h"
 #include "platform/named_event.h"
 #include "ui/apply_language.h"
 #include "ui/worker_thread.h"
@@ -106,7 +107,8 @@ struct InstallWindowEnvironment {
 class InstallUIMainWnd : public uikit::INotifyHandler,
                          public uikit::IMessageHandler,
                          public analytics::IUserLogWindow,
-                         public IControlTextSource {
+                         public IControlTextSource,
+                         public flow::ICheckWindow {
  public:
   static constexpr int kWidth = 650;
   static constexpr int kHeight = 360;
@@ -132,7 +134,7 @@ class InstallUIMainWnd : public uikit::INotifyHandler,
   void ShowCentred();
 
   // The installer's message boxes (the background-mode rule included).
-  int ShowMessageBox(int type, const std::wstring& text = std::wstring());
+  int ShowMessageBox(int type, const std::wstring& text = std::wstring()) override;
   void DownLoadFail();
   void WaitForAllThreadExit();
   int BeginInstallTask();
@@ -143,7 +145,7 @@ class InstallUIMainWnd : public uikit::INotifyHandler,
   // IUserLogWindow.
   uint32_t GetCurrentLanguageId() const override;
   std::wstring GetConfiguredSoftwareVersion() const override;
-  // IControlTextSource: the configure section's hidden labels.
+  // IControlTextSource and ICheckWindow: the configure section's hidden labels.
   bool GetControlText(const std::wstring& name, std::wstring* text) const override;
 
   // INotifyHandler / IMessageHandler.
@@ -155,8 +157,8 @@ class InstallUIMainWnd : public uikit::INotifyHandler,
 
   // State read by the flow and the tests.
   uikit::Window& GetWindow() { return window_; }
-  CConfigure* GetConfigure() { return configure_.get(); }
-  int GetLanguage() const { return language_.load(); }
+  CConfigure* GetConfigure() override { return configure_.get(); }
+  int GetLanguage() const override { return language_.load(); }
   int GetCloseMode() const { return closeMode_; }
   bool IsRetry() const { return retry_.load(); }
   const char* RetryLabel() const { return retry_.load() ? "Retry" : "First"; }
@@ -166,7 +168,10 @@ class InstallUIMainWnd : public uikit::INotifyHandler,
   int GetAnimaFrameCount() const { return animaFrames_; }
   bool IsNewLicense() const { return newLicense_; }
   bool IsLaunching() const { return launching_; }
-  std::wstring GetInstallPathText() const;
+  std::wstring GetInstallPathText() const override;
+  // ICheckWindow.
+  void SetInstallPathText(const std::wstring& path) override;
+  void ShowInstallPage() override;
   std::wstring GetDefaultInstallFolder() const { return defaultFolder_; }
   const LanguageFormats& GetFormats() const { return formats_; }
   std::wstring GetAddressInUse() const;
