@@ -2,7 +2,6 @@
 
 #include <easylogging++.h>
 
-#include <cstdio>
 #include <cwctype>
 #include <limits>
 #include <set>
@@ -162,9 +161,7 @@ std::wstring FirstFolderWithoutPendingRename(const std::wstring& folder,
   ScanPendingRenames(folder, operations, &named, &numbers);
   for (long n = 1; n <= kMaxNumberedFolders; ++n) {
     if (numbers.count(n) == 0) {
-      wchar_t suffix[16];
-      std::swprintf(suffix, sizeof(suffix) / sizeof(suffix[0]), L" %d", static_cast<int>(n));
-      return folder + suffix;
+      return folder + L" " + std::to_wstring(n);
     }
   }
   return std::wstring();

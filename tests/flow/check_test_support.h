@@ -153,6 +153,14 @@ class StagedRegistry {
   std::wstring oldUser_;
 };
 
+// A string value of the store, "<absent>" when it cannot be read.
+inline std::wstring Read(platform::RegistryRoot root, const std::wstring& key,
+                         const std::wstring& name) {
+  std::wstring value;
+  if (!platform::ReadRegistryString(root, key, name, 260, &value)) return L"<absent>";
+  return value;
+}
+
 // An event log of its own (no report object) whose events the test reads.
 inline std::unique_ptr<analytics::CSingleUserLog> MakeRecordingLog() {
   analytics::CSingleUserLog::Environment env;

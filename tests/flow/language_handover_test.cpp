@@ -17,12 +17,7 @@ namespace flow {
 namespace {
 
 using platform::RegistryRoot;
-
-std::wstring Read(RegistryRoot root, const std::wstring& key, const std::wstring& name) {
-  std::wstring value;
-  if (!platform::ReadRegistryString(root, key, name, 260, &value)) return L"<absent>";
-  return value;
-}
+using testsupport::Read;
 
 std::wstring InnoKey(const wchar_t* uninstallRoot) {
   return std::wstring(uninstallRoot) + L"\\{" + kProductAppId + L"}_is1";
