@@ -128,19 +128,20 @@ CheckEnvironment CheckEnvironment::Live() {
 std::wstring InstallFolderFor(const std::wstring& pathText, const std::wstring& softwareName) {
   std::wstring path = Trimmed(pathText);
   while (path.size() > 1 && IsSeparator(path.back())) path.pop_back();
-  if (path.size() == 1 && IsSeparator(path[0])) path.clear();  // the POSIX root
   if (!softwareName.empty() && Folded(path).find(Folded(softwareName)) != std::wstring::npos) {
     return path;
   }
+  if (path.size() == 1 && IsSeparator(path[0])) return path + softwareName;  // the POSIX root
   return path + L"\\" + softwareName;
 }
 
 bool IsAbsoluteInstallPath(const std::wstring& path) {
-  if (path.size() >= 3 && std::iswalpha(path[0]) && path[0] < 128 && path[1] == L':' &&
-      IsSeparator(path[2])) {
+  const bool letter = !path.empty() && ((path[0] >= L'A' && path[0] <= L'Z') ||
+                                        (path[0] >= L'a' && path[0] <= L'z'));
+  if (letter && path.size() >= 3 && path[1] == L':' && IsSeparator(path[2])) {
     return true;
   }
-  return path.size() >= 2 && path[0] == L'/' && !std::iswspace(path[1]);
+  return !path.empty() && path[0] == L'/';
 }
 
 bool FolderHasPendingRename(const std::wstring& folder,

@@ -63,16 +63,16 @@ TEST(InstallFolderRule, AppendsTheProductNameUnlessThePathHoldsIt) {
   EXPECT_EQ(InstallFolderFor(L"  C:\\Programs/ ", name), L"C:\\Programs\\Brindlecot Kerfo");
   EXPECT_EQ(InstallFolderFor(L"D:\\Brindlecot Kerfo\\", name), L"D:\\Brindlecot Kerfo");
   EXPECT_EQ(InstallFolderFor(L"C:\\", name), L"C:\\Brindlecot Kerfo");
-  EXPECT_EQ(InstallFolderFor(L"/", name), L"\\Brindlecot Kerfo");
+  EXPECT_EQ(InstallFolderFor(L"/", name), L"/Brindlecot Kerfo");
   EXPECT_EQ(InstallFolderFor(L"/opt/", name), L"/opt\\Brindlecot Kerfo");
 }
 
 TEST(InstallFolderRule, OnlyFullPathsAreInstallPaths) {
-  for (const wchar_t* good : {L"C:\\Kerfo", L"c:/Kerfo", L"Z:\\", L"/opt/kerfo"}) {
+  for (const wchar_t* good : {L"C:\\Kerfo", L"c:/Kerfo", L"Z:\\", L"/opt/kerfo", L"/"}) {
     EXPECT_TRUE(IsAbsoluteInstallPath(good)) << platform::WideToUtf8(good);
   }
   for (const wchar_t* bad : {L"", L"C:", L"C:Kerfo", L"Programs\\Kerfo", L"Kerfo", L".\\Kerfo",
-                             L"\\Kerfo", L"\\\\server\\share\\Kerfo", L"1:\\Kerfo", L"/"}) {
+                             L"\\Kerfo", L"\\\\server\\share\\Kerfo", L"1:\\Kerfo", L"\u00e4:\\x"}) {
     EXPECT_FALSE(IsAbsoluteInstallPath(bad)) << platform::WideToUtf8(bad);
   }
 }
