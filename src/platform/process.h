@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -20,6 +21,18 @@ int FindProcessByFullPath(const std::wstring& fullPath, bool terminateMatches,
 
 // Id of the calling process.
 uint32_t CurrentProcessId();
+
+// One running process: its id and the file name of its executable ("Kerfo PDF Editor.exe").
+struct ProcessEntry {
+  uint32_t id = 0;
+  std::wstring exeName;
+};
+
+// Every process of the machine in the order the system lists them. Windows: the Toolhelp
+// snapshot's executable names. POSIX: the name of each /proc entry's executable link, or, for
+// processes whose link cannot be read (other users'), the file name of their first argument.
+// False when the list cannot be read at all.
+bool ListProcesses(std::vector<ProcessEntry>* processes);
 
 }  // namespace platform
 

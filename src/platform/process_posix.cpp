@@ -10,9 +10,11 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "platform/text.h"
 
 namespace platform {
 namespace {
@@ -53,9 +55,34 @@ bool IsRunning(const std::string& pid) {
   return paren == std::string::npos || paren + 2 >= line.size() || line[paren + 2] != 'Z';
 }
 
+// The first argument of a process (its program as started); empty when unreadable.
+std::string FirstArgumentOf(const std::string& pid) {
+  std::ifstream in("/proc/" + pid + "/cmdline", std::ios::binary);
+  std::string first;
+  std::getline(in, first, '\0');
+  return first;
+}
+
 }  // namespace
 
 uint32_t CurrentProcessId() { return static_cast<uint32_t>(::getpid()); }
+
+bool ListProcesses(std::vector<ProcessEntry>* processes) {
+  processes->clear();
+  DIR* dir = ::opendir("/proc");
+  if (dir == nullptr) return false;
+  while (struct dirent* entry = ::readdir(dir)) {
+    const char* id = entry->d_name;
+    if (!std::isdigit(static_cast<unsigned char>(id[0]))) continue;
+    std::string exe = ExecutableOf(id);
+    if (exe.empty()) exe = FirstArgumentOf(id);
+    if (exe.empty()) continue;  // a kernel thread, or gone meanwhile
+    processes->push_back(
+        {static_cast<uint32_t>(std::strtoul(id, nullptr, 10)), AnsiToWide(BaseName(exe))});
+  }
+  ::closedir(dir);
+  return true;
+}
 
 int FindProcessByFullPath(const std::wstring& fullPath, bool terminateMatches,
                           bool includeTemporary) {

@@ -20,6 +20,22 @@ std::wstring Lower(std::wstring s) {
 
 uint32_t CurrentProcessId() { return ::GetCurrentProcessId(); }
 
+bool ListProcesses(std::vector<ProcessEntry>* processes) {
+  processes->clear();
+  HANDLE snap = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snap == INVALID_HANDLE_VALUE) return false;
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof(entry);
+  bool more = ::Process32FirstW(snap, &entry) != FALSE;
+  const bool listed = more;
+  for (; more; more = ::Process32NextW(snap, &entry) != FALSE) {
+    entry.szExeFile[MAX_PATH - 1] = L'\0';
+    processes->push_back({entry.th32ProcessID, entry.szExeFile});
+  }
+  ::CloseHandle(snap);
+  return listed;
+}
+
 int FindProcessByFullPath(const std::wstring& fullPath, bool terminateMatches,
                           bool includeTemporary) {
   const size_t slash = fullPath.find_last_of(L'\\');

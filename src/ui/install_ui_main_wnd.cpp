@@ -25,6 +25,12 @@
 #include "uikit/toolkit.h"
 
 namespace ui {
+
+// The checks name their boxes by number.
+static_assert(flow::kBoxAppRunning == MSG_APP_RUNNING && flow::kBoxPathInvalid == MSG_PATH_INVALID &&
+                  flow::kBoxNoSpace == MSG_NO_SPACE && flow::kBoxSuggestSsd == MSG_SUGGEST_SSD,
+              "message box numbers of the checks");
+
 namespace {
 
 std::wstring& ClassName() {
@@ -347,6 +353,16 @@ std::wstring InstallUIMainWnd::GetConfiguredSoftwareVersion() const {
 
 std::wstring InstallUIMainWnd::GetInstallPathText() const {
   return pathEdit_ ? pathEdit_->GetText() : defaultFolder_;
+}
+
+void InstallUIMainWnd::SetInstallPathText(const std::wstring& path) {
+  if (pathEdit_) pathEdit_->SetText(path);
+}
+
+void InstallUIMainWnd::ShowInstallPage() {
+  if (mainTab_) mainTab_->SelectItem(1);
+  if (pageLayout_) pageLayout_->SelectItem(1);
+  if (closeButton_) closeButton_->SetEnabled(true);
 }
 
 void InstallUIMainWnd::SetBannerPictures(const std::wstring& prefix, const std::wstring& suffix) {

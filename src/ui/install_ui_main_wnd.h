@@ -26,6 +26,7 @@
 #include "analytics/single_user_log.h"
 #include "config/configure.h"
 #include "config/control_text_source.h"
+#include "flow/check_window.h"
 #include "flow/flow_window.h"
 #include "platform/named_event.h"
 #include "ui/apply_language.h"
@@ -109,7 +110,8 @@ class InstallUIMainWnd : public uikit::INotifyHandler,
                          public uikit::IMessageHandler,
                          public analytics::IUserLogWindow,
                          public IControlTextSource,
-                         public flow::IFlowWindow {
+                         public flow::IFlowWindow,
+                         public flow::ICheckWindow {
  public:
   static constexpr int kWidth = 650;
   static constexpr int kHeight = 360;
@@ -135,7 +137,7 @@ class InstallUIMainWnd : public uikit::INotifyHandler,
   void ShowCentred();
 
   // The installer's message boxes (the background-mode rule included).
-  int ShowMessageBox(int type, const std::wstring& text = std::wstring());
+  int ShowMessageBox(int type, const std::wstring& text = std::wstring()) override;
   void DownLoadFail();
   void WaitForAllThreadExit();
   int BeginInstallTask();
@@ -146,7 +148,7 @@ class InstallUIMainWnd : public uikit::INotifyHandler,
   // IUserLogWindow.
   uint32_t GetCurrentLanguageId() const override;
   std::wstring GetConfiguredSoftwareVersion() const override;
-  // IControlTextSource: the configure section's hidden labels.
+  // IControlTextSource and ICheckWindow: the configure section's hidden labels.
   bool GetControlText(const std::wstring& name, std::wstring* text) const override;
 
   // INotifyHandler / IMessageHandler.
@@ -170,6 +172,9 @@ class InstallUIMainWnd : public uikit::INotifyHandler,
   bool IsNewLicense() const { return newLicense_; }
   bool IsLaunching() const { return launching_; }
   std::wstring GetInstallPathText() const override;
+  // ICheckWindow.
+  void SetInstallPathText(const std::wstring& path) override;
+  void ShowInstallPage() override;
   std::wstring GetDefaultInstallFolder() const { return defaultFolder_; }
   const LanguageFormats& GetFormats() const { return formats_; }
   std::wstring GetAddressInUse() const override;
