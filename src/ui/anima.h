@@ -49,6 +49,10 @@ class CAnima {
   bool IsSliding() const { return step_ > 0; }
   int FrameCount() const { return frames_; }
   int MergedCount() const { return merged_; }
+  // Picture k (1-based) as the last Init built it; null outside 1..FrameCount().
+  uikit::ImagePtr PictureAt(int k) const {
+    return k >= 1 && k <= static_cast<int>(pictures_.size()) ? pictures_[k - 1] : nullptr;
+  }
 
   static std::wstring MergedName(int i, int j);       // "Merge%02d%02d.png"
   static std::wstring StepName(int i, int j, int s);  // merged name + "%02d"
