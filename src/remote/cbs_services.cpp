@@ -51,6 +51,22 @@ int FetchWithRetries(const RemoteServices& services, const std::string& url, con
   return result;
 }
 
+// The banner thread may run before the install flow made the run's folder: make it and its
+// parent (the folder sits two levels below a drive root).
+bool EnsureFolder(const std::wstring& folder) {
+  std::wstring path = folder;
+  while (!path.empty() && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
+  if (path.empty()) return false;
+  if (platform::IsDirectory(path)) return true;
+  const size_t slash = path.find_last_of(L"\\/");
+  if (slash != std::wstring::npos && slash > 0) {
+    const std::wstring parent = path.substr(0, slash);
+    if (!platform::IsDirectory(parent)) platform::CreateOneDirectory(parent);
+  }
+  platform::CreateOneDirectory(path);
+  return platform::IsDirectory(path);
+}
+
 }  // namespace
 
 bool IsWebAddress(const std::string& url) {
@@ -132,6 +148,9 @@ int GetCbsBanner(IBannerWindow& window, const RemoteServices& services) {
   }
 
   const std::wstring folder = window.BannerDownloadFolder();
+  if (!items.empty() && !EnsureFolder(folder))
+    LOG(INFO) << " Get Cbs Ban: the download folder " << platform::WideToUtf8(folder)
+              << " cannot be made";
   const size_t count = items.size();
   size_t loaded = 0;
   for (size_t i = 0; i < count; ++i) {
@@ -151,32 +170,28 @@ int GetCbsBanner(IBannerWindow& window, const RemoteServices& services) {
     record.prompt = platform::Utf8ToWide(item.prompt);
     record.localPath = file;
     record.sort = item.sort;
+    // The outcome of one way: a picture the window can load is kept, anything else removed.
+    auto settle = [&](int way, bool fetched) {
+      if (fetched && window.CanLoadBannerImage(file)) {
+        ++loaded;
+        LOG(INFO) << " Get Cbs Ban " << loaded << " Success " << way;
+        window.StoreBanner(record);
+        return true;
+      }
+      LOG(INFO) << " Get Cbs Ban " << loaded << " Fail " << way;
+      services.removeFile(file);
+      return false;
+    };
     const uint32_t start = services.tickCount();
     for (int attempt = 1; attempt <= kPictureAttempts; ++attempt) {
       LOG(INFO) << " Get Cbs Ban4: " << (i + 1) << "/" << count << ", " << attempt << "/"
                 << kPictureAttempts;
       const long system = services.urlToFile(picUrl, file);
       LOG(INFO) << " Get Cbs Ban5_1: " << system;
-      if (system == 0) {
-        if (window.CanLoadBannerImage(file)) {
-          ++loaded;
-          LOG(INFO) << " Get Cbs Ban " << loaded << " Success 1";
-          window.StoreBanner(record);
-          break;
-        }
-        LOG(INFO) << " Get Cbs Ban " << loaded << " Fail 1";
-        services.removeFile(file);
-      }
+      if (system == 0 && settle(1, true)) break;
       const int engine = services.engineDownload(picUrl, file);
       LOG(INFO) << " Get Cbs Ban5_2: " << engine;
-      if (engine == 1 && window.CanLoadBannerImage(file)) {
-        ++loaded;
-        LOG(INFO) << " Get Cbs Ban " << loaded << " Success 2";
-        window.StoreBanner(record);
-        break;
-      }
-      LOG(INFO) << " Get Cbs Ban " << loaded << " Fail 2";
-      services.removeFile(file);
+      if (settle(2, engine == 1)) break;
     }
     services.funnelEvent("Download", "DownloadCarouselImagesTime",
                          "DownloadCarouselImagesTimeInterval",

@@ -240,6 +240,16 @@ TEST_F(BannerFetchTest, BadRepliesAndAddressesDownloadNothingOutsideTheFolder) {
   EXPECT_EQ(window_.posted, 0);
 }
 
+TEST_F(BannerFetchTest, AMissingRunFolderIsMadeBeforeThePicturesArrive) {
+  RecordingWindow window(dir_.File(L"KerfoRun\\20261209"));
+  script_.replies = {{0, "[" + Item("https://h/1.png", 1) + "]"}};
+  script_.systemBytes[L"https://h/1.png"] = kPicture;
+  remote::GetCbsBanner(window, script_.Services());
+  EXPECT_EQ(window.posted, 1);
+  EXPECT_TRUE(platform::IsDirectory(dir_.File(L"KerfoRun\\20261209")));
+  EXPECT_TRUE(platform::PathExists(dir_.File(L"KerfoRun\\20261209\\1.png")));
+}
+
 TEST_F(BannerFetchTest, ARequestErrorWithABodyIsNoContent) {
   script_.replies = {{28, "[" + Item("https://h/1.png", 1) + "]"}};
   script_.systemBytes[L"https://h/1.png"] = kPicture;
