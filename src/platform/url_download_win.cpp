@@ -1,7 +1,5 @@
 #include "platform/url_download.h"
 
-#define NOMINMAX
-#define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #include <urlmon.h>
 

@@ -2,8 +2,6 @@
 
 #include <easylogging++.h>
 
-#include <algorithm>
-#include <cctype>
 #include <vector>
 
 #include "analytics/flow_error_ids.h"
@@ -20,12 +18,6 @@
 
 namespace remote {
 namespace {
-
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
 
 // One request with its retries: the reply of the first attempt that brought a body without an
 // error, else the last one. Each attempt reports its duration bucket.
@@ -68,31 +60,6 @@ bool EnsureFolder(const std::wstring& folder) {
 }
 
 }  // namespace
-
-bool IsWebAddress(const std::string& url) {
-  const std::string lower = Lower(url.substr(0, 8));
-  return lower.rfind("http://", 0) == 0 || lower.rfind("https://", 0) == 0;
-}
-
-bool IsWebAddress(const std::wstring& url) { return IsWebAddress(platform::WideToUtf8(url)); }
-
-std::wstring BannerPictureName(const std::wstring& folder, int sort, const std::string& url) {
-  if (folder.empty()) return std::wstring();
-  const std::string path = url.substr(0, url.find_first_of("?#"));
-  const size_t dot = path.rfind('.');
-  const size_t slash = path.find_last_of("/\\");
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-    return std::wstring();
-  const std::string extension = path.substr(dot);
-  static const char* const kPictures[] = {".png", ".jpg", ".jpeg", ".gif", ".bmp"};
-  const std::string lower = Lower(extension);
-  if (std::none_of(std::begin(kPictures), std::end(kPictures),
-                   [&](const char* known) { return lower == known; }))
-    return std::wstring();
-  std::wstring name = folder;
-  if (name.back() != L'\\' && name.back() != L'/') name += L'\\';
-  return name + std::to_wstring(sort) + platform::AnsiToWide(extension);
-}
 
 RemoteServices RemoteServices::Live() {
   RemoteServices s;

@@ -74,15 +74,6 @@ constexpr int kFetchAttempts = 3;
 constexpr unsigned kFetchPauseMs = 100;
 constexpr int kPictureAttempts = 3;
 
-// The picture file of a banner: folder + "\" + sort + the extension of the address's path (from
-// its last "."; query and fragment left out). Empty when the extension is not that of a
-// picture (.png .jpg .jpeg .gif .bmp), so no address can name a file outside the folder.
-std::wstring BannerPictureName(const std::wstring& folder, int sort, const std::string& url);
-
-// Only http and https addresses are fetched or opened.
-bool IsWebAddress(const std::string& url);
-bool IsWebAddress(const std::wstring& url);
-
 // Thread bodies; both return 0.
 int GetCbsBanner(IBannerWindow& window, const RemoteServices& services = RemoteServices::Live());
 int GetCbsPrivacy(CConfigure& configure, int productId,

@@ -2,11 +2,22 @@
 
 #include <json/json.h>
 
+#include <algorithm>
+#include <cctype>
 #include <exception>
+#include <iterator>
 #include <memory>
+
+#include "platform/text.h"
 
 namespace remote {
 namespace {
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
 
 bool ReadJson(const std::string& text, Json::Value* root, ReplyCheck* check) {
   if (text.size() > kMaxReplyBytes) {
@@ -146,6 +157,31 @@ ReplyCheck ParseReply(const std::string& text, std::vector<Item>* items, ReadIte
 }
 
 }  // namespace
+
+bool IsWebAddress(const std::string& url) {
+  const std::string lower = Lower(url.substr(0, 8));
+  return lower.rfind("http://", 0) == 0 || lower.rfind("https://", 0) == 0;
+}
+
+bool IsWebAddress(const std::wstring& url) { return IsWebAddress(platform::WideToUtf8(url)); }
+
+std::wstring BannerPictureName(const std::wstring& folder, int sort, const std::string& url) {
+  if (folder.empty()) return std::wstring();
+  const std::string path = url.substr(0, url.find_first_of("?#"));
+  const size_t dot = path.rfind('.');
+  const size_t slash = path.find_last_of("/\\");
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+    return std::wstring();
+  const std::string extension = path.substr(dot);
+  static const char* const kPictures[] = {".png", ".jpg", ".jpeg", ".gif", ".bmp"};
+  const std::string lower = Lower(extension);
+  if (std::none_of(std::begin(kPictures), std::end(kPictures),
+                   [&](const char* known) { return lower == known; }))
+    return std::wstring();
+  std::wstring name = folder;
+  if (name.back() != L'\\' && name.back() != L'/') name += L'\\';
+  return name + std::to_wstring(sort) + platform::AnsiToWide(extension);
+}
 
 ReplyCheck ParseBannerReply(const std::string& text, std::vector<BannerItem>* items) {
   return ParseReply(text, items, ReadBanner);

@@ -3,7 +3,8 @@
 // anywhere must carry "code": 200 at its top level) and every item has the member types the
 // service documents; anything else is "no content" and the reader says why. Items are the
 // objects met when walking the top-level value, and the objects of an array met there (the
-// service may put its list at the top level or under a member next to "code").
+// service may put its list at the top level or under a member next to "code"). Also what an
+// accepted item may name: the local picture file and the addresses worth fetching or opening.
 // Thread-safe: pure functions.
 #pragma once
 
@@ -47,5 +48,14 @@ struct ReplyCheck {
 // Fill *items only when the whole reply is acceptable (check.ok()); otherwise *items is empty.
 ReplyCheck ParseBannerReply(const std::string& text, std::vector<BannerItem>* items);
 ReplyCheck ParsePrivacyReply(const std::string& text, std::vector<PrivacyItem>* items);
+
+// The picture file of a banner: folder + "\" + sort + the extension of the address's path (from
+// its last "."; query and fragment left out). Empty when the extension is not that of a
+// picture (.png .jpg .jpeg .gif .bmp), so no address can name a file outside the folder.
+std::wstring BannerPictureName(const std::wstring& folder, int sort, const std::string& url);
+
+// Only http and https addresses are fetched or opened.
+bool IsWebAddress(const std::string& url);
+bool IsWebAddress(const std::wstring& url);
 
 }  // namespace remote

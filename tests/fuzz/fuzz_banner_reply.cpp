@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "remote/cbs_services.h"
 #include "remote/service_replies.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -2,6 +2,7 @@
 // and their events, the picture names, the two download ways, "every item must load", the
 // policy links and their error events, and replies or addresses that must change nothing.
 #include "remote/cbs_services.h"
+#include "remote/service_replies.h"
 
 #include <gtest/gtest.h>
 
