@@ -10,6 +10,7 @@
 #include "config/configure.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "platform/url_download.h"
 #include "remote/cbs_services.h"
 #include "sim_client.h"
 #include "support/temp_dir.h"
@@ -130,6 +131,20 @@ TEST_F(RemoteSimTest, PrivacyLinksOfTheServiceAreStoredAndGapsReported) {
   EXPECT_EQ(configure.getLicenseUrl("se"), L"https://default/terms");
   EXPECT_EQ(flowErrors_, std::vector<std::string>{"DL005"});
   EXPECT_EQ(events_, std::vector<std::string>{"ObtainProtocolTime"});
+}
+
+TEST_F(RemoteSimTest, SystemDownloadLeavesNothingBehindWhenTheAnswerIsAnError) {
+  const std::wstring file = folder_.File(L"7.png");
+  const std::string good = sim_->Url("DataService", "/images/seven.png", false);
+  EXPECT_EQ(platform::DownloadUrlToFile(platform::Utf8ToWide(good), file), 0);
+  std::string bytes;
+  ASSERT_TRUE(platform::ReadWholeFile(file, &bytes));
+  EXPECT_EQ(bytes.compare(0, 8, "\x89PNG\r\n\x1a\n"), 0);
+  const std::string missing = sim_->Url("DataService", "/no/such/picture.png", false);
+  EXPECT_NE(platform::DownloadUrlToFile(platform::Utf8ToWide(missing), file), 0);
+  EXPECT_FALSE(platform::PathExists(file));
+  EXPECT_NE(platform::DownloadUrlToFile(L"file:///etc/hostname", file), 0);
+  EXPECT_FALSE(platform::PathExists(file));
 }
 
 }  // namespace
