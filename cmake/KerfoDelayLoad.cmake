@@ -16,7 +16,7 @@
 # imports in turn - is loaded. (wine's user32 imports version.dll, and a Known DLL's imports
 # that are not Known DLLs are searched like any other.)
 set(KERFO_DELAY_LOADED_DLLS version bcrypt crypt32 iphlpapi wintrust
-  user32 gdi32 advapi32 shell32 ole32 oleaut32 ws2_32 shlwapi gdiplus usp10 comctl32 oleacc
+  user32 gdi32 advapi32 shell32 ole32 oleaut32 ws2_32 shlwapi gdiplus usp10 comctl32 oleacc urlmon
   CACHE INTERNAL "System DLLs the Win32 build delay-loads")
 
 if(NOT WIN32)

@@ -17,6 +17,9 @@ constexpr uikit::Color kCaptionGrey = 0xFF4A4A4Au;
 constexpr uikit::Color kCaptionWhite = 0xFFFFFFFFu;
 // A delivered picture larger than this is not a banner (and would cost a 32-bit process dear).
 constexpr int64_t kMaxDeliveredBytes = 8 * 1024 * 1024;
+// Pictures are stretched into the 650 by 300 frame; sides outside this range are no banner.
+constexpr int kMinPictureSide = 16;
+constexpr int kMaxPictureSide = 4096;
 
 std::wstring Number2(int v) {
   wchar_t buf[16];
@@ -82,30 +85,35 @@ uikit::ImagePtr CAnima::BuiltIn(int k) {
   return frame;
 }
 
-uikit::ImagePtr CAnima::LoadDelivered(int k) {
-  if (prefix_.empty() && suffix_.empty()) return nullptr;
-  const std::wstring path = prefix_ + std::to_wstring(k) + suffix_;
+uikit::ImagePtr CAnima::LoadBannerPicture(uikit::IBackend& backend, const std::wstring& path) {
   const int64_t size = platform::FileSize(path);
   if (size <= 0 || size > kMaxDeliveredBytes) return nullptr;
   std::string bytes;
   if (!platform::ReadWholeFile(path, &bytes)) return nullptr;
-  uikit::ImagePtr image = toolkit_.Backend().Decode(bytes);
-  // A picture of an odd size would slide badly: only frames of the animation's size qualify.
-  if (!image || image->Width() <= 0 || image->Height() <= 0) return nullptr;
+  uikit::ImagePtr image = backend.Decode(bytes);
+  if (!image || image->Width() < kMinPictureSide || image->Height() < kMinPictureSide ||
+      image->Width() > kMaxPictureSide || image->Height() > kMaxPictureSide)
+    return nullptr;
   return image;
+}
+
+uikit::ImagePtr CAnima::LoadDelivered(int k) {
+  if (k < 1 || k > static_cast<int>(delivered_.size()) || delivered_[k - 1].empty())
+    return nullptr;
+  return LoadBannerPicture(toolkit_.Backend(), delivered_[k - 1]);
 }
 
 uikit::ImagePtr CAnima::Picture(int k) {
   if (uikit::ImagePtr delivered = LoadDelivered(k)) return delivered;
-  if (!prefix_.empty() || !suffix_.empty()) LOG(INFO) << "AnimaInit, use default:" << k;
+  if (!delivered_.empty()) LOG(INFO) << "AnimaInit, use default:" << k;
   return BuiltIn(k);
 }
 
-void CAnima::HorizontalMoveAnimaInit(const std::wstring& prefix, const std::wstring& suffix) {
-  LOG(INFO) << "AnimaInit:" << platform::WideToUtf8(prefix) << " "
-            << platform::WideToUtf8(suffix);
-  prefix_ = prefix;
-  suffix_ = suffix;
+void CAnima::HorizontalMoveAnimaInit(const std::vector<std::wstring>& deliveredPictures) {
+  LOG(INFO) << "AnimaInit:" << deliveredPictures.size() << " delivered "
+            << (deliveredPictures.empty() ? std::string()
+                                          : platform::WideToUtf8(deliveredPictures.front()));
+  delivered_ = deliveredPictures;
   step_ = 0;
   frames_ = window_.GetAnimaFrameCount();
   CollectCaptions();

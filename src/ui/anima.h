@@ -3,8 +3,8 @@
 // name; a slide then only switches the picture control's background, one step every 50 ms.
 //
 // Pictures are the skin's built-in frames ("skin\anima\%d.png", with the language's caption
-// drawn on them) or, once the banner service delivered them, files named prefix + number +
-// suffix (a missing or broken one falls back to the built-in frame of that number).
+// drawn on them) or, once the banner service delivered them, the delivered files in display
+// order (a missing, broken or oddly sized one falls back to the built-in frame of its number).
 //
 // Threading: window thread only (drawing, the cache and the slide timer).
 // Ownership: the window owns the animation; the target control and the toolkit outlive it.
@@ -33,7 +33,12 @@ class CAnima {
 
   CAnima(InstallUIMainWnd& window, uikit::Control& target, uikit::Toolkit& toolkit);
 
-  void HorizontalMoveAnimaInit(const std::wstring& prefix, const std::wstring& suffix);
+  // Builds every picture pair and the first frame. deliveredPictures[k-1] is the file of
+  // picture k; an empty list (or a short one) uses the built-in frames.
+  void HorizontalMoveAnimaInit(const std::vector<std::wstring>& deliveredPictures);
+  // A delivered picture as the animation would use it: a file of at most 8 MiB that decodes to
+  // an image of 16 to 4096 pixels a side; null otherwise. Safe on any thread (decoding only).
+  static uikit::ImagePtr LoadBannerPicture(uikit::IBackend& backend, const std::wstring& path);
   // Plays the slide from picture a to picture b (1-based). Nothing when a == b, when there is
   // only one picture, when a picture number is out of range, or before Init.
   void Slide(int a, int b);
@@ -44,6 +49,10 @@ class CAnima {
   bool IsSliding() const { return step_ > 0; }
   int FrameCount() const { return frames_; }
   int MergedCount() const { return merged_; }
+  // Picture k (1-based) as the last Init built it; null outside 1..FrameCount().
+  uikit::ImagePtr PictureAt(int k) const {
+    return k >= 1 && k <= static_cast<int>(pictures_.size()) ? pictures_[k - 1] : nullptr;
+  }
 
   static std::wstring MergedName(int i, int j);       // "Merge%02d%02d.png"
   static std::wstring StepName(int i, int j, int s);  // merged name + "%02d"
@@ -62,8 +71,7 @@ class CAnima {
   int frames_ = 0;
   bool ready_ = false;
   int merged_ = 0;
-  std::wstring prefix_;
-  std::wstring suffix_;
+  std::vector<std::wstring> delivered_;
   std::vector<std::wstring> captions_;
   std::vector<std::wstring> extraCaptions_;
   std::vector<uikit::ImagePtr> pictures_;  // index k-1; built once per Init

@@ -365,16 +365,28 @@ void InstallUIMainWnd::ShowInstallPage() {
   if (closeButton_) closeButton_->SetEnabled(true);
 }
 
-void InstallUIMainWnd::SetBannerPictures(const std::wstring& prefix, const std::wstring& suffix) {
-  std::lock_guard<std::mutex> hold(addressLock_);
-  bannerPrefix_ = prefix;
-  bannerSuffix_ = suffix;
+EnumLanguage InstallUIMainWnd::BannerLanguage() const {
+  return FuntionImpl::LanguageFromIndex(language_.load());
 }
 
-void InstallUIMainWnd::GetBannerPictures(std::wstring* prefix, std::wstring* suffix) const {
-  std::lock_guard<std::mutex> hold(addressLock_);
-  *prefix = bannerPrefix_;
-  *suffix = bannerSuffix_;
+int InstallUIMainWnd::BannerProductId() const { return log_.GetMainPid(); }
+
+std::wstring InstallUIMainWnd::BannerDownloadFolder() const { return log_.GetWorkFolder(); }
+
+bool InstallUIMainWnd::CanLoadBannerImage(const std::wstring& path) {
+  return CAnima::LoadBannerPicture(uikit::Toolkit::Global().Backend(), path) != nullptr;
+}
+
+void InstallUIMainWnd::StoreBanner(const remote::BannerRecord& record) {
+  std::lock_guard<std::mutex> hold(bannerLock_);
+  banners_[record.sort] = record;
+}
+
+void InstallUIMainWnd::PostBannerReady() { window_.PostMessage(WM_BANNER_READY, 0, 0); }
+
+std::map<int, remote::BannerRecord> InstallUIMainWnd::GetBanners() const {
+  std::lock_guard<std::mutex> hold(bannerLock_);
+  return banners_;
 }
 
 std::wstring InstallUIMainWnd::GetAddressInUse() const {
@@ -612,7 +624,7 @@ int InstallUIMainWnd::BeginInstallTask() {
   if (mainTab_) mainTab_->SelectItem(1);
   if (!anima_ && animaPicture_) {
     anima_ = std::make_unique<CAnima>(*this, *animaPicture_, uikit::Toolkit::Global());
-    anima_->HorizontalMoveAnimaInit(std::wstring(), std::wstring());
+    anima_->HorizontalMoveAnimaInit({});
   }
   bannerIndex_ = 1;
   if (!bannerOptions_.empty()) bannerOptions_[0]->Selected(true);
@@ -757,9 +769,9 @@ intptr_t InstallUIMainWnd::HandleCustomMessage(uint32_t msg, uintptr_t wParam, i
     case WM_BANNER_READY:
       bannerLoaded = true;
       if (anima_) {
-        std::wstring prefix, suffix;
-        GetBannerPictures(&prefix, &suffix);
-        anima_->HorizontalMoveAnimaInit(prefix, suffix);
+        std::vector<std::wstring> pictures;  // in display order: the map is sorted by sort
+        for (const auto& entry : GetBanners()) pictures.push_back(entry.second.localPath);
+        anima_->HorizontalMoveAnimaInit(pictures);
         if (animaPicture_) animaPicture_->SetBkImage(L"FirstFrame");
       }
       break;

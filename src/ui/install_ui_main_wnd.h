@@ -19,7 +19,9 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -29,6 +31,7 @@
 #include "flow/check_window.h"
 #include "flow/flow_window.h"
 #include "platform/named_event.h"
+#include "remote/cbs_services.h"
 #include "ui/apply_language.h"
 #include "ui/worker_thread.h"
 #include "uikit/window.h"
@@ -109,6 +112,7 @@ struct InstallWindowEnvironment {
 class InstallUIMainWnd : public uikit::INotifyHandler,
                          public uikit::IMessageHandler,
                          public analytics::IUserLogWindow,
+                         public remote::IBannerWindow,
                          public IControlTextSource,
                          public flow::IFlowWindow,
                          public flow::ICheckWindow {
@@ -179,10 +183,16 @@ class InstallUIMainWnd : public uikit::INotifyHandler,
   const LanguageFormats& GetFormats() const { return formats_; }
   std::wstring GetAddressInUse() const override;
   void SetAddressInUse(const std::wstring& address) override;
-  // The banner thread names its pictures (prefix + number + suffix) before it posts
-  // WM_BANNER_READY.
-  void SetBannerPictures(const std::wstring& prefix, const std::wstring& suffix);
-  void GetBannerPictures(std::wstring* prefix, std::wstring* suffix) const;
+  // IBannerWindow (banner thread): the banner map keyed by sort, filled before the thread
+  // posts WM_BANNER_READY; the window builds the carousel from it when that message arrives.
+  EnumLanguage BannerLanguage() const override;
+  int BannerProductId() const override;
+  std::wstring BannerDownloadFolder() const override;
+  bool CanLoadBannerImage(const std::wstring& path) override;
+  void StoreBanner(const remote::BannerRecord& record) override;
+  void PostBannerReady() override;
+  // A copy of the banner map (any thread).
+  std::map<int, remote::BannerRecord> GetBanners() const;
   CAnima* GetAnima() { return anima_.get(); }
   platform::NamedEvent* ProgressFinish100() { return progressFinish100_.get(); }
   // Configuration values read from the skin in InitWindow.
@@ -313,8 +323,10 @@ class InstallUIMainWnd : public uikit::INotifyHandler,
   std::wstring defaultFolder_;
   mutable std::mutex addressLock_;
   std::wstring addressInUse_;  // guarded by addressLock_
-  std::wstring bannerPrefix_;  // guarded by addressLock_
-  std::wstring bannerSuffix_;  // guarded by addressLock_
+  // Written by the banner thread, read by the window after WM_BANNER_READY. The lock only
+  // covers a try-again whose banner thread starts while an earlier message is still queued.
+  mutable std::mutex bannerLock_;
+  std::map<int, remote::BannerRecord> banners_;  // guarded by bannerLock_
 };
 
 }  // namespace ui

@@ -4,6 +4,7 @@
 
 #include "analytics/single_user_log.h"
 #include "platform/shell.h"
+#include "remote/cbs_services.h"
 #include "system/launch.h"
 #include "ui/alient_wnd.h"
 #include "ui/language_texts.h"
@@ -14,13 +15,12 @@ void PendingInstallWorkers::DownloadInfoPrefetch(InstallUIMainWnd&) {
   LOG(INFO) << " Download description prefetch: not part of this build yet";
 }
 
-void PendingInstallWorkers::PrivacyLinks(InstallUIMainWnd&) {
-  LOG(INFO) << " Privacy links: not part of this build yet; the built-in links are used";
+void PendingInstallWorkers::PrivacyLinks(InstallUIMainWnd& window) {
+  if (CConfigure* configure = window.GetConfigure())
+    remote::GetCbsPrivacy(*configure, window.BannerProductId());
 }
 
-void PendingInstallWorkers::Banner(InstallUIMainWnd&) {
-  LOG(INFO) << " Banners: not part of this build yet; the built-in frames are shown";
-}
+void PendingInstallWorkers::Banner(InstallUIMainWnd& window) { remote::GetCbsBanner(window); }
 
 void PendingInstallWorkers::Install(InstallUIMainWnd&) {
   LOG(INFO) << " Install flow: not part of this build yet; nothing is downloaded";

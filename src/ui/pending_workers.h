@@ -1,7 +1,8 @@
-// The window's workers until the install flow and the remote services are wired in: the
-// window runs in full, the install page shows with its animation and the first progress
-// step, and every part that is not there yet says so in the log instead of pretending.
-// Threading: the thread bodies run on the window's worker threads and only log.
+// The window's workers until the install flow is wired in: the window runs in full, the
+// install page shows with its animation and the first progress step, the privacy links and
+// banners come from the data service, and every part that is not there yet says so in the log
+// instead of pretending.
+// Threading: the thread bodies run on the window's worker threads.
 #pragma once
 
 #include "ui/install_ui_main_wnd.h"

@@ -15,6 +15,7 @@
 #include "system/language.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "remote/cbs_services.h"
 #include "support/temp_dir.h"
 #include "ui/anima.h"
 #include "ui/install_workers.h"
@@ -633,14 +634,62 @@ TEST_F(MainWindowTest, AnimationPairNamesAndReverseSteps) {
   EXPECT_FALSE(anima->IsSliding());
 }
 
-TEST_F(MainWindowTest, BrokenBannerPicturesFallBackToTheBuiltInFrames) {
+// A PNG header of that size: all the headless decoder reads.
+std::string PngHeader(uint32_t width, uint32_t height) {
+  std::string s("\x89PNG\r\n\x1a\n", 8);
+  auto be = [&s](uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) s.push_back(static_cast<char>(v >> shift));
+  };
+  be(13);
+  s += "IHDR";
+  be(width);
+  be(height);
+  s += std::string("\x08\x06\x00\x00\x00", 5);
+  be(0);
+  return s;
+}
+
+TEST_F(MainWindowTest, BannerPicturesReplaceTheFramesInSortOrderAndBadOnesFallBack) {
   Open();
   PressInstall();
-  window_->SetBannerPictures(L"no-such-folder/banner_", L".png");
-  Post(ui::WM_BANNER_READY);
-  EXPECT_TRUE(window_->GetAnima()->IsReady());
+  testsupport::TempDir dir;
+  auto store = [&](int sort, const std::string& bytes) {
+    remote::BannerRecord record;
+    record.sort = sort;
+    record.localPath = dir.Write(std::to_wstring(sort) + L".png", bytes);
+    window_->StoreBanner(record);
+  };
+  EXPECT_FALSE(window_->CanLoadBannerImage(dir.File(L"none.png")));
+  store(9, PngHeader(5000, 20));  // an odd size
+  store(5, PngHeader(320, 160));
+  store(2, "<html>no picture</html>");
+  store(5, PngHeader(640, 200));  // a later item of the same sort replaces the earlier one
+  EXPECT_TRUE(window_->CanLoadBannerImage(dir.File(L"5.png")));
+  EXPECT_FALSE(window_->CanLoadBannerImage(dir.File(L"2.png")));
+  EXPECT_FALSE(window_->CanLoadBannerImage(dir.File(L"9.png")));
+  ASSERT_EQ(window_->GetBanners().size(), 3u);
+  EXPECT_FALSE(window_->bannerLoaded);
+  window_->PostBannerReady();
+  backend_->PumpMessages();
+  EXPECT_TRUE(window_->bannerLoaded);
+  ui::CAnima* anima = window_->GetAnima();
+  ASSERT_TRUE(anima->IsReady());
+  ASSERT_GE(anima->FrameCount(), 3);
+  // Display order follows sort: 2 (broken), 5, 9 (odd); the bad ones are built-in frames.
+  EXPECT_EQ(anima->PictureAt(1)->Width(), ui::CAnima::kFrameWidth);
+  EXPECT_EQ(anima->PictureAt(2)->Width(), 640);
+  EXPECT_EQ(anima->PictureAt(3)->Width(), ui::CAnima::kFrameWidth);
+  EXPECT_EQ(anima->PictureAt(3)->Height(), ui::CAnima::kFrameHeight);
   EXPECT_EQ(C(L"anima_picture")->GetBkImage(), L"FirstFrame");
   EXPECT_TRUE(uikit::Toolkit::Global().Images().Has(ui::CAnima::MergedName(1, 2)));
+}
+
+TEST_F(MainWindowTest, BannerThreadReadsTheWindowLanguageAndTheRunFolder) {
+  Open();
+  W().Find<uikit::Combo>(L"language_combox")->SelectItem(19, true);  // Czech
+  backend_->PumpMessages();
+  EXPECT_EQ(window_->BannerLanguage(), EnumLanguage::Czech);
+  EXPECT_EQ(window_->BannerDownloadFolder(), log_->GetWorkFolder());
 }
 
 TEST_F(MainWindowTest, LicenseAndPrivacyLinksOpenTheirPages) {
