@@ -7,6 +7,8 @@
 #include "analytics/single_user_log.h"
 #include "config/configure.h"
 #include "flow/flow_errors.h"
+#include "flow/install_checks.h"
+#include "flow/language_handover.h"
 #include "platform/files.h"
 #include "platform/md5.h"
 #include "platform/text.h"
@@ -83,17 +85,6 @@ std::wstring InstallerFileName(const std::wstring& skinExtraUrl, const std::wstr
          (isInstaller ? L".exe" : L".apk");
 }
 
-std::string InstallerLanguageCode(int language, int downloaderId) {
-  static const char* const kCodes[] = {"en", "ja", "zhcn", "es", "de", "fr", "ru",
-                                       "pt", "ar", "it", "zhtw", "ko", "nl", "id",
-                                       "tr", "hi", "th", "my", "se", "cz", "vi"};
-  if (language < 0 || language >= static_cast<int>(sizeof(kCodes) / sizeof(kCodes[0])))
-    return "en";
-  if (language == 1 && downloaderId >= 117 && downloaderId <= 125 && downloaderId != 121)
-    return "jp";
-  return kCodes[language];
-}
-
 std::wstring InstallerLogFileName(const std::wstring& prefix, const platform::LocalTime& t) {
   wchar_t stamp[64];
   std::swprintf(stamp, sizeof(stamp) / sizeof(stamp[0]), L"_Setup_%.4d%.2d%.2d%.2d%.2d%.2d.log",
@@ -101,16 +92,11 @@ std::wstring InstallerLogFileName(const std::wstring& prefix, const platform::Lo
   return prefix + stamp;
 }
 
-std::wstring InstallFolderFor(const std::wstring& pathText, const std::wstring& softwareName) {
-  if (softwareName.empty() || ContainsText(pathText, softwareName.c_str())) return pathText;
-  return WithTrailingSeparator(pathText) + softwareName;
-}
-
 std::wstring BuildSilentCommandLine(const SilentCommandLine& parts) {
   std::wstring line = L" /VERYSILENT /SP- /NORESTART /DIR=\"";
   line += parts.installFolder;
   line += L"\\\" /LANG=";
-  line += platform::Utf8ToWide(parts.languageCode);
+  line += parts.languageCode;
   line += L" /LOG=\"";
   line += WithTrailingSeparator(parts.logFolder) + parts.logFileName;
   line += L"\"";

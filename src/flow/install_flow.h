@@ -167,13 +167,8 @@ std::wstring InstallerFileName(const std::wstring& skinExtraUrl, const std::wstr
 std::wstring InstallerStem(const std::wstring& skinExtraUrl);
 // The same rule for one name part.
 std::wstring SafeFileNamePart(const std::wstring& text);
-// /LANG= code of a window language; Japanese is "jp" for downloader ids 117-120 and 122-125.
-std::string InstallerLanguageCode(int language, int downloaderId);
 // "%s_Setup_%.4d%.2d%.2d%.2d%.2d%.2d.log".
 std::wstring InstallerLogFileName(const std::wstring& prefix, const platform::LocalTime& time);
-// The install folder of a path box text: the text when it contains the product name, else the
-// text, "\" and the product name.
-std::wstring InstallFolderFor(const std::wstring& pathText, const std::wstring& softwareName);
 
 // The extra switch between the log switch and the channel suffix: the installer shows no
 // message box of its own while it runs silently (one would hold it until the time-out).
@@ -183,7 +178,7 @@ extern const char kReadyToInstallAction[];
 
 struct SilentCommandLine {
   std::wstring installFolder;
-  std::string languageCode;
+  std::wstring languageCode;  // InstallerLanguageCode (language_handover.h)
   std::wstring logFolder;  // without a trailing "\"
   std::wstring logFileName;
   bool channelSuffix = false;

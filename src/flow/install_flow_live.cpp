@@ -7,6 +7,8 @@
 #include "download/engine_env.h"
 #include "download/libcurl_tool.h"
 #include "flow/install_flow.h"
+#include "flow/language_handover.h"
+#include "flow/request_counter.h"
 #include "platform/child_process.h"
 #include "platform/clock.h"
 #include "platform/drives.h"
@@ -130,7 +132,14 @@ InstallFlowDeps InstallFlowDeps::Live() {
     *transfer = static_cast<int>(tool.httpGet(platform::WideToAnsi(url), &headers, &status));
     return status;
   };
-  deps.requestCounter = [] { return 0; };
+  deps.requestCounter = ReadRequestTooMuchTimes;
+  deps.handOverLanguage = [](IFlowWindow& window) {
+    const CConfigure* configure = window.GetConfigure();
+    std::wstring nsisKey;
+    if (!window.GetSkinValues().GetControlText(L"NsisLanguageKey", &nsisKey)) nsisKey.clear();
+    HandOverLanguage(window.GetLanguage(), configure ? configure->content().downloaderId : 0,
+                     nsisKey);
+  };
   deps.openUrl = [](const std::wstring& url) { return platform::ShellOpen(url); };
   deps.freeBytes = FreeBytesOf;
   deps.isAutoRunMode = [] { return CConfigure::IsAutoRunMode(); };

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "flow/request_counter.h"
 #include "platform/clock.h"
 #include "platform/drives.h"
 #include "platform/files.h"
@@ -696,6 +697,8 @@ intptr_t InstallUIMainWnd::HandleCustomMessage(uint32_t msg, uintptr_t wParam, i
       workers_.ClearAppData(*this);
       break;
     case WM_DOWNLOAD_FAIL: {
+      // A host that failed too often: after a few such runs the maker's own hosts are skipped.
+      if (wParam == 11) flow::RaiseRequestTooMuchTimes();
       window_.SetTaskbarProgress(uikit::TaskbarState::kError, progress_, 100);
       int type = MSG_DOWNLOAD_FAIL;
       if (wParam == flow::kDownloadFailNoSpace) {

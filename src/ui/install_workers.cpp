@@ -2,21 +2,32 @@
 
 #include <easylogging++.h>
 
+#include "analytics/single_user_log.h"
 #include "config/configure.h"
+#include "flow/install_checks.h"
+#include "flow/language_handover.h"
 
 namespace ui {
 
-InstallWorkers::InstallWorkers(flow::InstallFlowDeps deps) : deps_(deps), flow_(std::move(deps)) {}
+InstallWorkers::InstallWorkers(flow::InstallFlowDeps deps) : flow_(std::move(deps)) {}
 
 void InstallWorkers::Install(InstallUIMainWnd& window) {
   const int result = flow_.InstallThreadFunc(window);
   LOG(INFO) << " Install thread ended: " << result;
 }
 
+bool InstallWorkers::ProductIsRunning(InstallUIMainWnd& window) {
+  // AppIsRunning answers "may install": true when the product is not running.
+  return !flow::CInstallChecks(window, analytics::CSingleUserLog::GetInstance()).AppIsRunning();
+}
+
+bool InstallWorkers::InstallPathAccepted(InstallUIMainWnd& window) {
+  return flow::CInstallChecks(window, analytics::CSingleUserLog::GetInstance())
+      .IsCorrectInstallPath();
+}
+
 std::wstring InstallWorkers::InstallFolder(InstallUIMainWnd& window) {
-  CConfigure* configure = window.GetConfigure();
-  return flow::InstallFolderFor(window.GetInstallPathText(),
-                                configure ? configure->content().softwareName : std::wstring());
+  return flow::CInstallChecks(window, analytics::CSingleUserLog::GetInstance()).InstallFolder();
 }
 
 std::wstring InstallWorkers::DownloadedFile(InstallUIMainWnd& window) {
@@ -25,7 +36,7 @@ std::wstring InstallWorkers::DownloadedFile(InstallUIMainWnd& window) {
 }
 
 void InstallWorkers::HandOverLanguage(InstallUIMainWnd& window) {
-  if (deps_.handOverLanguage) deps_.handOverLanguage(window);
+  flow::HandOverLanguage(static_cast<flow::ICheckWindow&>(window));
 }
 
 void InstallWorkers::ClearAppData(InstallUIMainWnd& window) { flow_.ClearAPPData(window); }

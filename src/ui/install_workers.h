@@ -1,9 +1,6 @@
-// The window's workers with the install flow in place: Install runs the install thread
-// (flow::CInstallFlow), and the install folder, the downloaded file and ClearAPPData come from
-// the same flow. The download-description prefetch, the privacy links, the banners and the
-// install-path checks keep the behaviour of PendingInstallWorkers until those subsystems are
-// wired in; their seams in flow::InstallFlowDeps (description, request counter, language
-// hand-over) are where they join the flow.
+// The window's workers: Install runs the install thread (flow::CInstallFlow), the checks before
+// it and the language hand-over are flow::CInstallChecks', the downloaded file and ClearAPPData
+// come from the same flow, and the splash and the product start are PendingInstallWorkers'.
 // Threading: Install runs on the window's install thread; the rest on the window thread. The
 // flow object is shared: each call of it works on its own data.
 #pragma once
@@ -18,13 +15,14 @@ class InstallWorkers : public PendingInstallWorkers {
   explicit InstallWorkers(flow::InstallFlowDeps deps = flow::InstallFlowDeps::Live());
 
   void Install(InstallUIMainWnd& window) override;
+  bool ProductIsRunning(InstallUIMainWnd& window) override;
+  bool InstallPathAccepted(InstallUIMainWnd& window) override;
   std::wstring InstallFolder(InstallUIMainWnd& window) override;
   std::wstring DownloadedFile(InstallUIMainWnd& window) override;
   void HandOverLanguage(InstallUIMainWnd& window) override;
   void ClearAppData(InstallUIMainWnd& window) override;
 
  private:
-  flow::InstallFlowDeps deps_;
   flow::CInstallFlow flow_;
 };
 

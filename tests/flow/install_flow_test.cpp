@@ -681,23 +681,23 @@ TEST_F(FixtureFlowTest, FailingAndHangingInstallersEndOnTheFailurePathWithoutSuc
 // The pure parts
 
 TEST(InstallFlowText, LanguageCodesWithTheJapaneseRule) {
-  EXPECT_EQ(flow::InstallerLanguageCode(1, 121), "ja");
-  EXPECT_EQ(flow::InstallerLanguageCode(1, 120), "jp");
-  for (int id : {117, 118, 119, 122, 123, 124, 125}) EXPECT_EQ(flow::InstallerLanguageCode(1, id), "jp");
-  for (int id : {116, 126, 673}) EXPECT_EQ(flow::InstallerLanguageCode(1, id), "ja");
-  const char* expected[] = {"en", "ja", "zhcn", "es", "de", "fr", "ru", "pt", "ar", "it", "zhtw",
-                            "ko", "nl", "id", "tr", "hi", "th", "my", "se", "cz", "vi"};
+  EXPECT_EQ(flow::InstallerLanguageCode(1, 121), L"ja");
+  EXPECT_EQ(flow::InstallerLanguageCode(1, 120), L"jp");
+  for (int id : {117, 118, 119, 122, 123, 124, 125}) EXPECT_EQ(flow::InstallerLanguageCode(1, id), L"jp");
+  for (int id : {116, 126, 673}) EXPECT_EQ(flow::InstallerLanguageCode(1, id), L"ja");
+  const wchar_t* expected[] = {L"en", L"ja", L"zhcn", L"es", L"de", L"fr", L"ru", L"pt", L"ar", L"it", L"zhtw",
+                            L"ko", L"nl", L"id", L"tr", L"hi", L"th", L"my", L"se", L"cz", L"vi"};
   for (int language = 0; language < 21; ++language)
     EXPECT_EQ(flow::InstallerLanguageCode(language, 673), expected[language]);
-  EXPECT_EQ(flow::InstallerLanguageCode(21, 120), "en");
-  EXPECT_EQ(flow::InstallerLanguageCode(-1, 120), "en");
-  EXPECT_EQ(flow::InstallerLanguageCode(2, 120), "zhcn");
+  EXPECT_EQ(flow::InstallerLanguageCode(21, 120), L"en");
+  EXPECT_EQ(flow::InstallerLanguageCode(-1, 120), L"en");
+  EXPECT_EQ(flow::InstallerLanguageCode(2, 120), L"zhcn");
 }
 
 TEST(InstallFlowText, CommandLineWithoutChannelSaysNull) {
   flow::SilentCommandLine parts;
   parts.installFolder = L"D:\\Apps\\Kerfo";
-  parts.languageCode = "de";
+  parts.languageCode = L"de";
   parts.logFolder = L"C:\\logs\\";
   parts.logFileName = L"K_Setup_20260101000000.log";
   parts.channelSuffix = true;
