@@ -94,7 +94,7 @@ TEST_F(ServerDescriptionTest, OnlyTheTaggedElementIsTaken) {
   // The closing tag must start at least 12 characters after the opening tag.
   EXPECT_FALSE(serverdesc::FindDownloaderElement("<Downloader></Downloader>", &element));
   EXPECT_FALSE(serverdesc::FindDownloaderElement("<Downloader><A>1</A></Downloader>", &element));
-  EXPECT_TRUE(serverdesc::FindDownloaderElement("<Downloader><Ab>12</Ab></Downloader>", &element));
+  EXPECT_TRUE(serverdesc::FindDownloaderElement("<Downloader><Ab>123</Ab></Downloader>", &element));
   EXPECT_FALSE(serverdesc::FindDownloaderElement("</Downloader><Downloader><a/>", &element));
   EXPECT_FALSE(serverdesc::FindDownloaderElement("no element at all", &element));
 
@@ -343,7 +343,7 @@ TEST_F(ServerDescriptionTest, VersionThatCouldLeaveTheDownloadFolderIsRefused) {
                            "a?b",
                            "a|b",
                            "a\"b",
-                           "<a>",
+                           "&lt;a&gt;",
                            "..",
                            "1.0.",
                            " 1.0",
