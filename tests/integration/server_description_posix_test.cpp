@@ -110,8 +110,8 @@ TEST_F(SimServerDescriptionTest, DefaultAnswerOverHttpsFillsTheRecord) {
   EXPECT_EQ("5", r["notes"]["params"]["package_type"].asString());
   bool funnel = false;
   for (const auto& e : log_.RecordedEvents()) {
-    funnel = funnel || (e.action == "Get download configuration" &&
-                        e.fields.count("Configuration URL") != 0);
+    funnel = funnel ||
+             (e.action == "Get download configuration" && e.fields.count("Configuration URL") != 0);
   }
   EXPECT_TRUE(funnel);
 }
@@ -134,7 +134,7 @@ TEST_F(SimServerDescriptionTest, TextAroundTheElementAndPlainHttpTestForm) {
 TEST_F(SimServerDescriptionTest, SilentHostTimesOutAndTheChinaHostAnswers) {
   ASSERT_TRUE(sim_->PatchScenario(
       R"({"config": {"mode": "silent"},
-          "config_cn": {"downloader": [["Software_version", "7.0.0.1"],
+          "config_cn": {"mode": "answer", "downloader": [["Software_version", "7.0.0.1"],
                                        ["Download_url", "{download_https}/k.exe"]]}})"));
   CConfigure config(673, 1033, 611);
   Wire(&config);
