@@ -14,6 +14,7 @@
 #include "analytics/description_events.h"
 #include "description_fakes.h"
 #include "log_capture.h"
+#include "map_source.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -22,16 +23,7 @@ using desctest::Element;
 using desctest::kChinaHost;
 using desctest::kHost;
 
-class MapSource : public IControlTextSource {
- public:
-  std::map<std::wstring, std::wstring> texts;
-  bool GetControlText(const std::wstring& name, std::wstring* text) const override {
-    auto it = texts.find(name);
-    if (it == texts.end()) return false;
-    *text = it->second;
-    return true;
-  }
-};
+using testsupport::MapSource;
 
 const std::string kReply = Element(
     "<Software_version>5.0.0.2</Software_version>"
