@@ -247,11 +247,13 @@ int CConfigure::getDownloadInfoXml(bool sync, bool china) {
   std::string reply;
   const int code = env.httpGet(c.queryUrl, &reply);
   IServerDescriptionEvents* events = env.events;
-  if (events == nullptr) LOG(INFO) << " GetCbsInfo no event log configured, events skipped";
-  if (events != nullptr && code == 6)
-    events->AddUserLog(kCategoryOther, "FlowError", "DL003", false);
-  if (events != nullptr && code == 28)
-    events->AddUserLog(kCategoryOther, "FlowError", "DL002", false);
+  if (events == nullptr) {
+    LOG(INFO) << " GetCbsInfo no event log configured, events skipped";
+  } else if (code == 6) {
+    events->AddUserLog(kCategoryOther, "FlowError", "DL003", false);  // host not resolved
+  } else if (code == 28) {
+    events->AddUserLog(kCategoryOther, "FlowError", "DL002", false);  // timed out
+  }
   LOG(INFO) << " GetCbsInfo New interface V2(" << (sync ? "Sync " : "Async ") << target.region
             << "): " << code << ", " << reply.size() << ", " << osName << ", " << generation;
   const uint32_t elapsedSeconds = ((env.tickCount ? env.tickCount() : 0) - start) / 1000u;
