@@ -110,9 +110,14 @@ int64_t ConfigTextToInt64(const std::wstring& text) {
 }
 
 CConfigure::CConfigure(int downloaderId, int languageId, int siteId)
-    : content_(downloaderId, languageId, siteId) {}
+    : content_(downloaderId, languageId, siteId), serverEnv_(ServerDescriptionEnv::Live()) {}
 
 void CConfigure::resetContent() {
+  std::lock_guard<std::mutex> guard(descriptionLock_);
+  resetLocked();
+}
+
+void CConfigure::resetLocked() {
   content_.fileSize = 0;
   content_.softwareId = 0;
   content_.ready = 1;
@@ -129,7 +134,8 @@ void CConfigure::resetContent() {
 }
 
 int CConfigure::loadFromSkin(const IControlTextSource& controls, bool fallback) {
-  resetContent();
+  std::lock_guard<std::mutex> guard(descriptionLock_);
+  resetLocked();
   ProductConfig& c = content_;
 
   ReadInt(controls, L"Downloader_id", &c.downloaderId);
@@ -194,6 +200,7 @@ int CConfigure::loadFromSkin(const IControlTextSource& controls, bool fallback) 
 }
 
 int CConfigure::printContent() const {
+  std::lock_guard<std::mutex> guard(descriptionLock_);
   const ProductConfig& c = content_;
   switch (c.source) {
     case ConfigSource::BuiltIn:

@@ -8,21 +8,13 @@
 #include <vector>
 
 #include "log_capture.h"
+#include "map_source.h"
 #include "platform/paths.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-class MapSource : public IControlTextSource {
- public:
-  std::map<std::wstring, std::wstring> texts;
-  bool GetControlText(const std::wstring& name, std::wstring* text) const override {
-    auto it = texts.find(name);
-    if (it == texts.end()) return false;
-    *text = it->second;
-    return true;
-  }
-};
+using testsupport::MapSource;
 
 MapSource FullSource() {
   MapSource s;
@@ -276,7 +268,9 @@ TEST(ConfigureTest, PrintContentWritesWideTextAsUtf8) {
     lines = log.Lines();
   }
   ASSERT_GT(lines.size(), 8u);
-  EXPECT_EQ(lines[6], " [Software Name]: Kerfo \xc3\x9c" "bersicht \xe7\xbc\x96\xe8\xbe\x91\xe5\x99\xa8");
+  EXPECT_EQ(lines[6],
+            " [Software Name]: Kerfo \xc3\x9c"
+            "bersicht \xe7\xbc\x96\xe8\xbe\x91\xe5\x99\xa8");
   EXPECT_EQ(lines[8], " [Remote Path]: https://download.x.example/\xc3\xa9t\xc3\xa9.exe");
 }
 
