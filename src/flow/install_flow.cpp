@@ -261,7 +261,11 @@ int CInstallFlow::InstallThreadFunc(IFlowWindow& window) {
 
   // 2. The download description.
   if (c.ready != 2) {
-    if (deps_.completeDescription) deps_.completeDescription(*run.configure, window.GetSkinValues());
+    if (deps_.completeDescription) {
+      deps_.completeDescription(*run.configure, window.GetSkinValues(),
+                                static_cast<int>(FuntionImpl::GetLanguageWindowsId(
+                                    FuntionImpl::LanguageFromIndex(window.GetLanguage()))));
+    }
   } else {
     run.configure->printContent();
   }

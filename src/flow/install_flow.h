@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "config/server_description.h"
 #include "download/download_impl.h"
 #include "flow/exception_report.h"
 #include "flow/flow_window.h"
@@ -76,7 +77,10 @@ struct InstallFlowDeps {
   std::wstring logFolder;
 
   // Step 2: obtain the download description (service, then the built-in fallback).
-  std::function<void(CConfigure& configure, const IControlTextSource& skin)> completeDescription;
+  // The description from the service, else the built-in one; languageId is the Windows id of
+  // the window's language (handed to the event log with the product version).
+  std::function<void(CConfigure& configure, const IControlTextSource& skin, int languageId)>
+      completeDescription;
   // One download round (SuperDownloadFile with the main-download flag).
   std::function<int(const std::wstring& url, const std::wstring& path, std::string* cdnText,
                     const download::CDownLoadImpl::ProgressCallback& progress)>
@@ -112,6 +116,9 @@ struct InstallFlowDeps {
   // built-in behaviour (built-in description, counter 0, no language hand-over).
   static InstallFlowDeps Live();
 };
+
+// What CConfigure needs to ask the configuration service: the engine's GET and the event log.
+ServerDescriptionEnv LiveServerDescriptionEnv();
 
 // Files of one download.
 struct InstallerPaths {

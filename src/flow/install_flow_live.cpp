@@ -1,8 +1,11 @@
 // The real machine, engine and event log behind the install flow.
 #include <easylogging++.h>
 
+#include "analytics/description_events.h"
 #include "analytics/single_user_log.h"
 #include "config/configure.h"
+#include "config/download_description.h"
+#include "download/config_fetch.h"
 #include "download/downloader.h"
 #include "download/engine_env.h"
 #include "download/libcurl_tool.h"
@@ -103,14 +106,20 @@ std::unique_ptr<IHeldInstaller> HoldInstallerFile(const std::wstring& path, uint
   return held;
 }
 
+ServerDescriptionEnv LiveServerDescriptionEnv() {
+  static analytics::CUserLogDescriptionEvents events(analytics::CSingleUserLog::GetInstance());
+  ServerDescriptionEnv env = ServerDescriptionEnv::Live();
+  env.httpGet = &download::FetchConfigurationText;
+  env.events = &events;
+  return env;
+}
+
 InstallFlowDeps InstallFlowDeps::Live() {
   InstallFlowDeps deps;
   deps.log = &analytics::CSingleUserLog::GetInstance();
-  deps.completeDescription = [](CConfigure& configure, const IControlTextSource& skin) {
-    // The service request joins here once it is part of the build; until then the built-in
-    // description is the whole description.
-    LOG(INFO) << " Download description: the built-in values are used";
-    configure.loadFromSkin(skin, true);
+  deps.completeDescription = [](CConfigure& configure, const IControlTextSource& skin,
+                                int languageId) {
+    CompleteDownloadDescription(configure, skin, [languageId] { return languageId; });
   };
   deps.downloadRound = [](const std::wstring& url, const std::wstring& path, std::string* cdn,
                           const download::CDownLoadImpl::ProgressCallback& progress) {

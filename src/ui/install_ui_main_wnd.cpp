@@ -152,6 +152,7 @@ void InstallUIMainWnd::InitWindow() {
 
   // 4. The configuration record.
   configure_ = std::make_unique<CConfigure>(downloaderId_, languageId_, siteId_);
+  workers_.ConfigureCreated(*configure_);
   configure_->loadFromSkin(*this, false);
   if (newLicense_) {
     std::wstring license, privacy;

@@ -87,6 +87,8 @@ class IInstallWorkers {
   virtual int StartProduct(const std::wstring& quotedPath, int adminFlag) = 0;
   // The launch splash (Gif_duration not 0): shows it modally while the product starts.
   virtual void RunLaunchSplash(InstallUIMainWnd& window, const std::wstring& quotedPath) = 0;
+  // The configuration record was just created (window thread, before any worker starts).
+  virtual void ConfigureCreated(CConfigure& /*configure*/) {}
 };
 
 // What the window takes from the machine; tests replace parts of it.

@@ -4,12 +4,27 @@
 
 #include "analytics/single_user_log.h"
 #include "config/configure.h"
+#include "config/download_description.h"
+#include "system/language.h"
 #include "flow/install_checks.h"
 #include "flow/language_handover.h"
 
 namespace ui {
 
 InstallWorkers::InstallWorkers(flow::InstallFlowDeps deps) : flow_(std::move(deps)) {}
+
+void InstallWorkers::ConfigureCreated(CConfigure& configure) {
+  configure.setServerEnvironment(flow::LiveServerDescriptionEnv());
+}
+
+void InstallWorkers::DownloadInfoPrefetch(InstallUIMainWnd& window) {
+  CConfigure* configure = window.GetConfigure();
+  if (!configure) return;
+  PrefetchDownloadDescription(*configure, window.installThreadStarted, [&window] {
+    return static_cast<int>(
+        FuntionImpl::GetLanguageWindowsId(FuntionImpl::LanguageFromIndex(window.GetLanguage())));
+  });
+}
 
 void InstallWorkers::Install(InstallUIMainWnd& window) {
   const int result = flow_.InstallThreadFunc(window);

@@ -14,6 +14,8 @@ class InstallWorkers : public PendingInstallWorkers {
  public:
   explicit InstallWorkers(flow::InstallFlowDeps deps = flow::InstallFlowDeps::Live());
 
+  void ConfigureCreated(CConfigure& configure) override;
+  void DownloadInfoPrefetch(InstallUIMainWnd& window) override;
   void Install(InstallUIMainWnd& window) override;
   bool ProductIsRunning(InstallUIMainWnd& window) override;
   bool InstallPathAccepted(InstallUIMainWnd& window) override;
