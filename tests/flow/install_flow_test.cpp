@@ -2,7 +2,9 @@
 // downloads and a scripted held installer: the rounds with their flow errors and retry counts,
 // the address choice, the marker rule, verification, the wait with its time-out, failing
 // installers, full disks and the end of the flow.
+#include "flow/install_checks.h"
 #include "flow/install_flow.h"
+#include "flow/language_handover.h"
 
 #include <gtest/gtest.h>
 
