@@ -99,6 +99,7 @@ class IWindowEvents {
   // control, in tab order.
   struct AccessibleItem {
     std::wstring name;  // the visible text or the control's caption
+    std::wstring description;  // the control's tooltip
     enum class Role { kButton, kCheckBox, kRadio, kLink, kText, kProgress, kCombo, kEdit } role;
     Rect rect;          // device pixels, client coordinates
     bool checked = false;
@@ -181,6 +182,10 @@ class INativeWindow {
   virtual void EndModal(int result) = 0;
 
   virtual void SetTaskbarProgress(TaskbarState state, int value, int total) = 0;
+
+  // The tooltip of the control under the pointer: text shown (after the system's delay) while
+  // the pointer stays inside area (device pixels, client coordinates). Empty text hides it.
+  virtual void SetToolTip(const std::wstring& text, const Rect& area) = 0;
 
   virtual std::unique_ptr<INativeEdit> CreateEdit() = 0;
   virtual std::unique_ptr<INativeCombo> CreateCombo() = 0;
