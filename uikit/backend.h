@@ -99,13 +99,13 @@ class IWindowEvents {
   // control, in tab order.
   struct AccessibleItem {
     std::wstring name;  // the visible text or the control's caption
-    std::wstring description;  // the control's tooltip
     enum class Role { kButton, kCheckBox, kRadio, kLink, kText, kProgress, kCombo, kEdit } role;
     Rect rect;          // device pixels, client coordinates
     bool checked = false;
     bool enabled = true;
     bool focused = false;
     int value = 0;      // progress value
+    std::wstring description;  // the control's tooltip
   };
   virtual std::vector<AccessibleItem> AccessibleItems() = 0;
   // A screen reader (or UI automation) invoked item index i (a click).
