@@ -105,6 +105,7 @@ class IWindowEvents {
     bool enabled = true;
     bool focused = false;
     int value = 0;      // progress value
+    std::wstring description;  // the control's tooltip
   };
   virtual std::vector<AccessibleItem> AccessibleItems() = 0;
   // A screen reader (or UI automation) invoked item index i (a click).
@@ -181,6 +182,10 @@ class INativeWindow {
   virtual void EndModal(int result) = 0;
 
   virtual void SetTaskbarProgress(TaskbarState state, int value, int total) = 0;
+
+  // The tooltip of the control under the pointer: text shown (after the system's delay) while
+  // the pointer stays inside area (device pixels, client coordinates). Empty text hides it.
+  virtual void SetToolTip(const std::wstring& text, const Rect& area) = 0;
 
   virtual std::unique_ptr<INativeEdit> CreateEdit() = 0;
   virtual std::unique_ptr<INativeCombo> CreateCombo() = 0;

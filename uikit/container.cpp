@@ -1,6 +1,8 @@
 // Containers and the flow layouts.
 #include <algorithm>
 
+#include "platform/text.h"
+#include "uikit/logging.h"
 #include "uikit/window.h"
 
 namespace uikit {
@@ -17,6 +19,50 @@ struct Pads {
 };
 
 }  // namespace
+
+std::vector<std::wstring> ParseScrollBarStyle(
+    const std::vector<std::pair<std::wstring, std::wstring>>& attributes, ScrollBarStyle* style) {
+  std::vector<std::wstring> unknown;
+  for (const auto& [name, value] : attributes) {
+    bool ok = true;
+    int n = 0;
+    if (name == L"width") {
+      ok = ParseInt(value, &n) && n > 0 && n <= 64;
+      if (ok) style->width = n;
+    } else if (name == L"showbutton1") {
+      ok = ParseBool(value, &style->showButton1);
+    } else if (name == L"showbutton2") {
+      ok = ParseBool(value, &style->showButton2);
+    } else if (name == L"railimage" || name == L"bkimage") {
+      style->railImage = value;
+    } else if (name == L"railcolor" || name == L"bkcolor") {
+      ok = ParseColor(value, &style->railColor);
+    } else if (name == L"thumbnormalimage") {
+      style->thumbImage[ScrollBarStyle::kNormal] = value;
+    } else if (name == L"thumbhotimage") {
+      style->thumbImage[ScrollBarStyle::kHot] = value;
+    } else if (name == L"thumbpushedimage") {
+      style->thumbImage[ScrollBarStyle::kPushed] = value;
+    } else if (name == L"thumbcolor") {
+      ok = ParseColor(value, &style->thumbColor[ScrollBarStyle::kNormal]);
+    } else if (name == L"thumbhotcolor") {
+      ok = ParseColor(value, &style->thumbColor[ScrollBarStyle::kHot]);
+    } else if (name == L"thumbpushedcolor") {
+      ok = ParseColor(value, &style->thumbColor[ScrollBarStyle::kPushed]);
+    } else {
+      unknown.push_back(name);
+      continue;
+    }
+    if (!ok) {
+      LOG(INFO) << " Layout: ScrollBar ignores " << platform::WideToUtf8(name) << "=\""
+                << platform::WideToUtf8(value) << "\" (not a valid value)";
+    }
+  }
+  if (style->showButton1 || style->showButton2) {
+    LOG(INFO) << " Layout: ScrollBar arrow buttons are not drawn (rail and thumb only)";
+  }
+  return unknown;
+}
 
 Container::Container(ControlKind kind) : Control(kind) {}
 
@@ -124,7 +170,7 @@ void Container::SetPos(const Rect& pos) {
     }
     return;
   }
-  const int bar = ScaleValue(8);
+  const int bar = BarWidth();
   if (window_ && window_->IsRtl()) {
     inner.left += bar;
   } else {
@@ -142,7 +188,7 @@ void Container::SetPos(const Rect& pos) {
 Rect Container::ScrollBarRect() const {
   if (!vscroll_ || scrollRange_ <= 0) return Rect{};
   const Rect inner = InnerRect();
-  const int bar = ScaleValue(8);
+  const int bar = BarWidth();
   if (window_ && window_->IsRtl()) return Rect{inner.left, inner.top, inner.left + bar, inner.bottom};
   return Rect{inner.right - bar, inner.top, inner.right, inner.bottom};
 }
@@ -157,6 +203,34 @@ Rect Container::ScrollThumbRect() const {
   const int top = bar.top + static_cast<int>(static_cast<int64_t>(track - thumb) * scrollPos_ /
                                              std::max(1, scrollRange_));
   return Rect{bar.left, top, bar.right, top + thumb};
+}
+
+const ScrollBarStyle& Container::BarStyle() const {
+  static const ScrollBarStyle plain;
+  return window_ ? window_->GetScrollBarStyle() : plain;
+}
+
+int Container::BarWidth() const { return ScaleValue(BarStyle().width); }
+
+ScrollBarStyle::ThumbState Container::ThumbState() const {
+  if (thumbDragging_) return ScrollBarStyle::kPushed;
+  return thumbHot_ ? ScrollBarStyle::kHot : ScrollBarStyle::kNormal;
+}
+
+void Container::PaintScrollBar(ICanvas& canvas) {
+  const ScrollBarStyle& style = BarStyle();
+  const Rect bar = ScrollBarRect();
+  if (style.railImage.empty() || !DrawImageAttr(canvas, style.railImage, bar)) {
+    canvas.FillRect(bar, style.railColor);
+  }
+  const Rect thumb = ScrollThumbRect();
+  const ScrollBarStyle::ThumbState state = ThumbState();
+  const std::wstring& image = style.thumbImage[state].empty()
+                                  ? style.thumbImage[ScrollBarStyle::kNormal]
+                                  : style.thumbImage[state];
+  if (image.empty() || !DrawImageAttr(canvas, image, thumb)) {
+    canvas.FillRoundRect(thumb, thumb.Width() / 2, style.thumbColor[state]);
+  }
 }
 
 void Container::SetScrollPos(int pos) {
@@ -242,12 +316,7 @@ void Container::Paint(ICanvas& canvas, const Rect& clip) {
     if (child->GetPos().Intersect(childClip).IsEmpty()) continue;
     child->Paint(canvas, childClip);
   }
-  if (vscroll_ && scrollRange_ > 0) {
-    const Rect bar = ScrollBarRect();
-    canvas.FillRect(bar, 0xFFF0F0F0u);
-    const Rect thumb = ScrollThumbRect();
-    canvas.FillRoundRect(thumb, thumb.Width() / 2, 0xFFC1C1C1u);
-  }
+  if (vscroll_ && scrollRange_ > 0) PaintScrollBar(canvas);
   PaintBorder(canvas);
   canvas.PopClip();
 }
@@ -263,6 +332,10 @@ Control* Container::FindAt(Point p) {
 }
 
 bool Container::OnEvent(const ControlEvent& event) {
+  if (event.type == ControlEvent::Type::kMouseLeave && thumbHot_) {
+    thumbHot_ = false;
+    Invalidate();
+  }
   if (!vscroll_ || scrollRange_ <= 0) return false;
   const int line = ScaleValue(40);
   switch (event.type) {
@@ -275,6 +348,7 @@ bool Container::OnEvent(const ControlEvent& event) {
       const Rect thumb = ScrollThumbRect();
       if (thumb.Contains(event.pt)) {
         thumbDragging_ = true;
+        Invalidate();
         thumbDragStart_ = event.pt.y;
         thumbDragPos_ = scrollPos_;
         return true;
@@ -287,6 +361,11 @@ bool Container::OnEvent(const ControlEvent& event) {
       return false;
     }
     case ControlEvent::Type::kMouseMove: {
+      const bool overThumb = ScrollThumbRect().Contains(event.pt);
+      if (overThumb != thumbHot_) {
+        thumbHot_ = overThumb;
+        Invalidate();
+      }
       if (!thumbDragging_) return false;
       const Rect bar = ScrollBarRect();
       const int free = bar.Height() - ScrollThumbRect().Height();
@@ -297,6 +376,7 @@ bool Container::OnEvent(const ControlEvent& event) {
       return true;
     }
     case ControlEvent::Type::kButtonUp:
+      if (thumbDragging_) Invalidate();
       thumbDragging_ = false;
       return true;
     case ControlEvent::Type::kKeyDown: {
@@ -380,11 +460,10 @@ std::vector<int> ShareSizes(const std::vector<int>& fixed, const std::vector<int
 
 }  // namespace
 
-VerticalLayout::VerticalLayout() : Container(ControlKind::kVerticalLayout) {}
-
-Size VerticalLayout::EstimateSize(Size available) const { return Container::EstimateSize(available); }
-
-int VerticalLayout::LayoutChildren(const Rect& inner) {
+// One flow for both axes: sizes along the axis are shared (ShareSizes), across it each child
+// takes the inner extent less its padding, or its fixed size when smaller. Returns the extent
+// of the content down the layout (for the scroll range).
+int Container::FlowChildren(const Rect& inner, bool vertical) {
   const bool rtl = window_ && window_->IsRtl();
   std::vector<Control*> flow;
   for (auto& child : children_) {
@@ -396,77 +475,62 @@ int VerticalLayout::LayoutChildren(const Rect& inner) {
     flow.push_back(child.get());
   }
   if (flow.empty()) return 0;
+  // Along: the flow axis; across: the other one. Rectangles are built as {along, across}
+  // pairs and turned into x/y only at the end.
+  const int alongStart = vertical ? inner.top : inner.left;
+  const int alongRoom = vertical ? inner.Height() : inner.Width();
+  const int acrossStart = vertical ? inner.left : inner.top;
+  const int acrossRoom = vertical ? inner.Width() : inner.Height();
   std::vector<int> fixed, mins, maxs;
-  int room = inner.Height() - ScaleValue(childPadding_) * static_cast<int>(flow.size() - 1);
+  int room = alongRoom - ScaleValue(childPadding_) * static_cast<int>(flow.size() - 1);
   for (Control* c : flow) {
-    room -= ScaleValue(c->GetPadding().top) + ScaleValue(c->GetPadding().bottom);
-    fixed.push_back(ScaleValue(c->GetFixedHeight()));
-    mins.push_back(ScaleValue(c->GetMinHeight()));
-    maxs.push_back(ScaleValue(c->GetMaxHeight()));
+    const Insets& p = c->GetPadding();
+    room -= vertical ? ScaleValue(p.top) + ScaleValue(p.bottom)
+                     : ScaleValue(p.left) + ScaleValue(p.right);
+    fixed.push_back(ScaleValue(vertical ? c->GetFixedHeight() : c->GetFixedWidth()));
+    mins.push_back(ScaleValue(vertical ? c->GetMinHeight() : c->GetMinWidth()));
+    maxs.push_back(ScaleValue(vertical ? c->GetMaxHeight() : c->GetMaxWidth()));
   }
-  std::vector<int> heights = ShareSizes(fixed, mins, maxs, room);
-  int y = inner.top;
+  const std::vector<int> sizes = ShareSizes(fixed, mins, maxs, room);
+  int along = alongStart;
+  int content = 0;
   for (size_t i = 0; i < flow.size(); ++i) {
     Control* c = flow[i];
     const Insets& p = c->GetPadding();
-    y += ScaleValue(p.top);
-    const int avail = inner.Width() - ScaleValue(p.left) - ScaleValue(p.right);
-    const int w = Clamp(c->GetFixedWidth() > 0 ? std::min(ScaleValue(c->GetFixedWidth()), std::max(0, avail)) : avail,
-                        ScaleValue(c->GetMinWidth()), ScaleValue(c->GetMaxWidth()));
-    const int x = inner.left + ScaleValue(p.left);
-    Rect r{x, y, x + w, y + heights[i]};
+    const int padBefore = ScaleValue(vertical ? p.top : p.left);
+    const int padAfter = ScaleValue(vertical ? p.bottom : p.right);
+    const int crossBefore = ScaleValue(vertical ? p.left : p.top);
+    const int crossAfter = ScaleValue(vertical ? p.right : p.bottom);
+    const int fixedAcross = vertical ? c->GetFixedWidth() : c->GetFixedHeight();
+    along += padBefore;
+    const int avail = acrossRoom - crossBefore - crossAfter;
+    const int across =
+        Clamp(fixedAcross > 0 ? std::min(ScaleValue(fixedAcross), std::max(0, avail)) : avail,
+              ScaleValue(vertical ? c->GetMinWidth() : c->GetMinHeight()),
+              ScaleValue(vertical ? c->GetMaxWidth() : c->GetMaxHeight()));
+    const int a0 = acrossStart + crossBefore;
+    Rect r = vertical ? Rect{a0, along, a0 + across, along + sizes[i]}
+                      : Rect{along, a0, along + sizes[i], a0 + across};
     if (rtl) r = Rect{inner.left + inner.right - r.right, r.top, inner.left + inner.right - r.left, r.bottom};
     c->SetPos(r);
-    y += heights[i] + ScaleValue(p.bottom);
-    if (i + 1 < flow.size()) y += ScaleValue(childPadding_);
+    content = std::max(content, r.bottom + ScaleValue(p.bottom) - inner.top);
+    along += sizes[i] + padAfter;
+    if (i + 1 < flow.size()) along += ScaleValue(childPadding_);
   }
-  return y - inner.top;
+  return vertical ? along - inner.top : content;
 }
+
+VerticalLayout::VerticalLayout() : Container(ControlKind::kVerticalLayout) {}
+
+Size VerticalLayout::EstimateSize(Size available) const { return Container::EstimateSize(available); }
+
+int VerticalLayout::LayoutChildren(const Rect& inner) { return FlowChildren(inner, true); }
 
 HorizontalLayout::HorizontalLayout() : Container(ControlKind::kHorizontalLayout) {}
 
 Size HorizontalLayout::EstimateSize(Size available) const { return Container::EstimateSize(available); }
 
-int HorizontalLayout::LayoutChildren(const Rect& inner) {
-  const bool rtl = window_ && window_->IsRtl();
-  std::vector<Control*> flow;
-  for (auto& child : children_) {
-    if (!child->IsVisible()) continue;
-    if (child->IsFloat()) {
-      PlaceFloat(*child, inner);
-      continue;
-    }
-    flow.push_back(child.get());
-  }
-  if (flow.empty()) return 0;
-  std::vector<int> fixed, mins, maxs;
-  int room = inner.Width() - ScaleValue(childPadding_) * static_cast<int>(flow.size() - 1);
-  for (Control* c : flow) {
-    room -= ScaleValue(c->GetPadding().left) + ScaleValue(c->GetPadding().right);
-    fixed.push_back(ScaleValue(c->GetFixedWidth()));
-    mins.push_back(ScaleValue(c->GetMinWidth()));
-    maxs.push_back(ScaleValue(c->GetMaxWidth()));
-  }
-  std::vector<int> widths = ShareSizes(fixed, mins, maxs, room);
-  int x = inner.left;
-  int content = 0;
-  for (size_t i = 0; i < flow.size(); ++i) {
-    Control* c = flow[i];
-    const Insets& p = c->GetPadding();
-    x += ScaleValue(p.left);
-    const int avail = inner.Height() - ScaleValue(p.top) - ScaleValue(p.bottom);
-    const int h = Clamp(c->GetFixedHeight() > 0 ? std::min(ScaleValue(c->GetFixedHeight()), std::max(0, avail)) : avail,
-                        ScaleValue(c->GetMinHeight()), ScaleValue(c->GetMaxHeight()));
-    const int y = inner.top + ScaleValue(p.top);
-    Rect r{x, y, x + widths[i], y + h};
-    if (rtl) r = Rect{inner.left + inner.right - r.right, r.top, inner.left + inner.right - r.left, r.bottom};
-    c->SetPos(r);
-    content = std::max(content, r.bottom + ScaleValue(p.bottom) - inner.top);
-    x += widths[i] + ScaleValue(p.right);
-    if (i + 1 < flow.size()) x += ScaleValue(childPadding_);
-  }
-  return content;
-}
+int HorizontalLayout::LayoutChildren(const Rect& inner) { return FlowChildren(inner, false); }
 
 // ---- TabLayout ----
 

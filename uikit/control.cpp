@@ -32,12 +32,6 @@ bool ParseInts(const std::wstring& text, int* values, size_t count) {
   return true;
 }
 
-void BadValue(const Control& c, const std::wstring& name, const std::wstring& value) {
-  LOG(INFO) << " Layout: " << platform::WideToUtf8(KindName(c.Kind())) << " \""
-            << platform::WideToUtf8(c.Name()) << "\" ignores " << platform::WideToUtf8(name)
-            << "=\"" << platform::WideToUtf8(value) << "\" (not a valid value)";
-}
-
 // Parses an image attribute: a plain name, or "file='..' source='l,t,r,b' corner='l,t,r,b'".
 struct ImageAttr {
   std::wstring file;
@@ -78,6 +72,12 @@ bool ParseImageAttr(const std::wstring& value, ImageAttr* out) {
 }
 
 }  // namespace
+
+void BadValue(const Control& c, const std::wstring& name, const std::wstring& value) {
+  LOG(INFO) << " Layout: " << platform::WideToUtf8(KindName(c.Kind())) << " \""
+            << platform::WideToUtf8(c.Name()) << "\" ignores " << platform::WideToUtf8(name)
+            << "=\"" << platform::WideToUtf8(value) << "\" (not a valid value)";
+}
 
 const wchar_t* KindName(ControlKind kind) {
   switch (kind) {

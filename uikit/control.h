@@ -20,6 +20,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "uikit/backend.h"
@@ -284,6 +285,9 @@ class Label : public Control {
   Rect GetLinkRect(int index) const;
   int HotLink() const { return hotLink_; }
   int FocusedLink() const { return focusedLink_; }
+  // The colour a link run is drawn in: its own "{c}" colour, else `linkhovercolor` while the
+  // pointer is over it, else `linkcolor`, else the text colour.
+  Color LinkColor(const MarkupRun& run) const;
 
  protected:
   bool ApplyAttribute(const std::wstring& name, const std::wstring& value) override;
@@ -298,6 +302,10 @@ class Label : public Control {
   int hotLink_ = -1;
   int pressedLink_ = -1;
   int focusedLink_ = -1;
+  Color linkColor_ = 0;
+  Color linkHoverColor_ = 0;
+  bool hasLinkColor_ = false;
+  bool hasLinkHoverColor_ = false;
 };
 
 // Text with inline markup and links ("link" notifications with the link index).
@@ -489,6 +497,25 @@ class Progress : public Label {
 
 // Children on top of one another, each filling the inner rectangle (less its padding);
 // floating children at their `pos`. Base of the layouts.
+// The look of the vertical scroll bars of a window, from a `Default name="ScrollBar"` element
+// (the skin's scrollbar.xml). Images are image attributes (a nine-grid with `corner`); the
+// colours stand in where no image is given or it does not load. The arrow buttons are not drawn.
+struct ScrollBarStyle {
+  enum ThumbState { kNormal, kHot, kPushed, kThumbStates };
+  int width = 8;  // logical pixels
+  bool showButton1 = false;
+  bool showButton2 = false;
+  std::wstring railImage;
+  Color railColor = 0xFFF0F0F0u;
+  std::wstring thumbImage[kThumbStates];  // an empty hot or pushed image falls back to normal
+  Color thumbColor[kThumbStates] = {0xFFC1C1C1u, 0xFFA8A8A8u, 0xFF8F8F8Fu};
+};
+
+// Reads the attributes of a ScrollBar default into *style. A value that does not parse keeps
+// the default and is logged; returns the attribute names it does not know.
+std::vector<std::wstring> ParseScrollBarStyle(
+    const std::vector<std::pair<std::wstring, std::wstring>>& attributes, ScrollBarStyle* style);
+
 class Container : public Control {
  public:
   explicit Container(ControlKind kind = ControlKind::kContainer);
@@ -515,6 +542,8 @@ class Container : public Control {
   void SetScrollPos(int pos);
   Rect ScrollBarRect() const;
   Rect ScrollThumbRect() const;
+  // The thumb's state as drawn: pushed while dragged, hot while the pointer is over it.
+  ScrollBarStyle::ThumbState ThumbState() const;
 
   void SetPos(const Rect& pos) override;
   Size EstimateSize(Size available) const override;
@@ -536,7 +565,12 @@ class Container : public Control {
   // along the scroll axis (for the scroll range).
   virtual int LayoutChildren(const Rect& inner);
   void PlaceFloat(Control& child, const Rect& inner);
+  // The flow of the vertical and horizontal layouts along one axis.
+  int FlowChildren(const Rect& inner, bool vertical);
   Rect InnerRect() const;
+  const ScrollBarStyle& BarStyle() const;
+  int BarWidth() const;
+  void PaintScrollBar(ICanvas& canvas);
 
   std::vector<std::unique_ptr<Control>> children_;
   Insets inset_;
@@ -545,6 +579,7 @@ class Container : public Control {
   int scrollPos_ = 0;
   int scrollRange_ = 0;
   bool thumbDragging_ = false;
+  bool thumbHot_ = false;
   int thumbDragStart_ = 0;
   int thumbDragPos_ = 0;
 };
@@ -598,5 +633,7 @@ bool ParseBool(const std::wstring& text, bool* out);
 bool ParseInsets(const std::wstring& text, Insets* out);
 bool ParseRect(const std::wstring& text, Rect* out);
 bool ParseSize(const std::wstring& text, Size* out);
+// The log line of an attribute value that does not parse (the control keeps its default).
+void BadValue(const Control& c, const std::wstring& name, const std::wstring& value);
 
 }  // namespace uikit

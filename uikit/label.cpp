@@ -55,6 +55,18 @@ bool Label::ApplyAttribute(const std::wstring& name, const std::wstring& value) 
     if (ParseBool(value, &b)) SetShowMarkup(b);
     return true;
   }
+  if (name == L"linkcolor" || name == L"linkhovercolor") {
+    const bool hover = name == L"linkhovercolor";
+    Color c = 0;
+    if (ParseColor(value, &c)) {
+      (hover ? linkHoverColor_ : linkColor_) = c;
+      (hover ? hasLinkHoverColor_ : hasLinkColor_) = true;
+      Invalidate();
+    } else {
+      BadValue(*this, name, value);
+    }
+    return true;
+  }
   return Control::ApplyAttribute(name, value);
 }
 
@@ -106,7 +118,7 @@ void Label::PaintMarkup(ICanvas& canvas) {
       continue;
     }
     font.underline = font.underline || run.underline || (run.link >= 0 && run.link == hotLink_);
-    Color color = run.hasColor ? run.color : CurrentTextColor();
+    Color color = run.link >= 0 ? LinkColor(run) : run.hasColor ? run.color : CurrentTextColor();
     if (!IsEnabledInTree()) color = disabledTextColor_;
     std::vector<std::wstring> segments = wrap ? Words(run.text) : std::vector<std::wstring>{run.text};
     for (const std::wstring& seg : segments) {
@@ -146,6 +158,13 @@ void Label::PaintMarkup(ICanvas& canvas) {
     }
     y += line.height;
   }
+}
+
+Color Label::LinkColor(const MarkupRun& run) const {
+  if (run.hasColor) return run.color;
+  if (run.link >= 0 && run.link == hotLink_ && hasLinkHoverColor_) return linkHoverColor_;
+  if (hasLinkColor_) return linkColor_;
+  return CurrentTextColor();
 }
 
 int Label::LinkAt(Point p) const {

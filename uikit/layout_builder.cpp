@@ -185,6 +185,14 @@ void LayoutBuilder::ParseDefault(const tinyxml2::XMLElement& element) {
   for (const tinyxml2::XMLAttribute* a = doc.RootElement()->FirstAttribute(); a; a = a->Next()) {
     attrs.emplace_back(W(a->Name()), W(a->Value()));
   }
+  if (std::string(name) == "ScrollBar") {
+    // Not a control: the style of every scroll bar of the window.
+    if (!window_) return;
+    for (const std::wstring& unknown : ParseScrollBarStyle(attrs, &window_->scrollBarStyle_)) {
+      LogOnce("unknown attribute " + U(unknown) + " of ScrollBar (Default)");
+    }
+    return;
+  }
   defaults_[W(name)] = std::move(attrs);
 }
 

@@ -339,6 +339,7 @@ void Window::ForgetControl(Control* control) {
   if (pressed_ == control) pressed_ = nullptr;
   if (focus_ == control) focus_ = nullptr;
   if (popup_ == control) popup_ = nullptr;
+  if (tipControl_ == control) UpdateToolTip(nullptr);
 }
 
 void Window::ControlChanged(Control* control) {
@@ -348,6 +349,9 @@ void Window::ControlChanged(Control* control) {
   if (gone(hot_)) {
     hot_->SetHot(false);
     hot_ = nullptr;
+  }
+  if (tipControl_ && IsDescendant(tipControl_, control) && !tipControl_->IsVisibleInTree()) {
+    UpdateToolTip(nullptr);
   }
   if (gone(pressed_)) {
     pressed_->SetPushed(false);
@@ -511,6 +515,14 @@ void Window::UpdateHot(Point p) {
   }
 }
 
+void Window::UpdateToolTip(Control* under) {
+  Control* tip = under;
+  while (tip && tip->GetToolTip().empty()) tip = tip->Parent();
+  if (tip == tipControl_) return;
+  tipControl_ = tip;
+  if (native_) native_->SetToolTip(tip ? tip->GetToolTip() : std::wstring(), tip ? tip->VisibleRect() : Rect{});
+}
+
 void Window::OnMouseMove(Point p) {
   UpdateHot(p);
   ControlEvent e{ControlEvent::Type::kMouseMove};
@@ -520,10 +532,12 @@ void Window::OnMouseMove(Point p) {
   if (native_) {
     Control* under = TargetAt(p);
     native_->SetCursorHand(under && under == (hot_ ? hot_ : under) && under->WantsHandCursor(p));
+    UpdateToolTip(under);
   }
 }
 
 void Window::OnMouseLeave() {
+  UpdateToolTip(nullptr);
   if (hot_) {
     Control* old = hot_;
     hot_ = nullptr;
@@ -777,6 +791,7 @@ std::vector<Window::AccessibleItem> Window::AccessibleItems() {
       for (int i = 0; i < label->GetLinkCount(); ++i) {
         AccessibleItem item{};
         item.name = label->GetLinkText(i);
+        item.description = c.GetToolTip();
         item.role = AccessibleItem::Role::kLink;
         item.rect = label->GetLinkRect(i).IsEmpty() ? c.GetPos() : label->GetLinkRect(i);
         item.enabled = c.IsEnabledInTree();
@@ -791,6 +806,7 @@ std::vector<Window::AccessibleItem> Window::AccessibleItems() {
     if (!stop && !readable) return;
     AccessibleItem item{};
     item.name = c.AccessibleName();
+    item.description = c.GetToolTip();
     item.role = c.AccessibleRole();
     item.rect = c.GetPos();
     item.enabled = c.IsEnabledInTree();

@@ -153,6 +153,11 @@ class Window : public IWindowEvents {
   // Moves the focus to the next (or previous) enabled, visible tab stop.
   void MoveFocus(bool backwards);
   Control* GetHot() const { return hot_; }
+  // The control whose tooltip shows: the one under the pointer, or its nearest ancestor with a
+  // tooltip. Null when none.
+  Control* GetToolTipControl() const { return tipControl_; }
+  // The scroll bar look of the layout (`Default name="ScrollBar"`).
+  const ScrollBarStyle& GetScrollBarStyle() const { return scrollBarStyle_; }
 
   // Layout: recomputed lazily before painting, hit testing and GetPos.
   void NeedLayout();
@@ -208,6 +213,7 @@ class Window : public IWindowEvents {
   void LogMissing(const std::wstring& name, const Control* found);
   void RunTasks();
   void UpdateHot(Point p);
+  void UpdateToolTip(Control* under);
   Control* TargetAt(Point p);
   void SetFocusFrom(Control* control, bool backwards);
   void RequestClose();
@@ -241,6 +247,8 @@ class Window : public IWindowEvents {
   Control* pressed_ = nullptr;
   Control* focus_ = nullptr;
   Control* popup_ = nullptr;
+  Control* tipControl_ = nullptr;
+  ScrollBarStyle scrollBarStyle_;
   std::thread::id thread_;
   bool focusCue_ = false;  // the focus rectangle shows after keyboard use
   bool modal_ = false;

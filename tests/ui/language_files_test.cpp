@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -172,6 +173,31 @@ size_t CountOf(const std::string& text, const std::string& part) {
   return count;
 }
 
+// A text must show something and carry balanced markup; returns the markup problem (empty
+// when none).
+std::string CheckText(const std::string& at, const std::string& value, Problems* problems,
+                      int* links = nullptr) {
+  if (value.find_first_not_of(" \t\r\n") == std::string::npos) {
+    problems->push_back(at + ": empty text");
+  }
+  const std::string markup = MarkupProblem(value, links);
+  if (!markup.empty()) problems->push_back(at + ": markup: " + markup);
+  return markup;
+}
+
+// What every skin XML file must be: UTF-8 with a byte-order mark, every '&' escaped, well
+// formed. Returns the root element, or null (with the problem noted) when it does not parse.
+const tinyxml2::XMLElement* ParseSkinXml(const std::string& bytes, tinyxml2::XMLDocument* document,
+                                         Problems* problems) {
+  if (bytes.rfind(kBom, 0) != 0) problems->push_back("no UTF-8 byte-order mark");
+  if (!EscapesAmpersands(bytes)) problems->push_back("an unescaped '&'");
+  if (document->Parse(bytes.data(), bytes.size()) != tinyxml2::XML_SUCCESS) {
+    problems->push_back(std::string("does not parse: ") + document->ErrorStr());
+    return nullptr;
+  }
+  return document->RootElement();
+}
+
 // Checks one section against its keys; `where` prefixes every problem.
 void CheckSection(const tinyxml2::XMLElement* section, const std::vector<std::string>& keys,
                   const std::string& where, Problems* problems) {
@@ -189,12 +215,8 @@ void CheckSection(const tinyxml2::XMLElement* section, const std::vector<std::st
     if (std::find(keys.begin(), keys.end(), key) == keys.end()) {
       problems->push_back(at + ": unknown key");
     }
-    if (value.find_first_not_of(" \t\r\n") == std::string::npos) {
-      problems->push_back(at + ": empty text");
-    }
     int links = 0;
-    const std::string markup = MarkupProblem(value, &links);
-    if (!markup.empty()) problems->push_back(at + ": markup: " + markup);
+    const std::string markup = CheckText(at, value, problems, &links);
 
     const std::string kinds = Conversions(value);
     if (key == "install_label" || key == "space_free") {
@@ -225,14 +247,9 @@ void CheckSection(const tinyxml2::XMLElement* section, const std::vector<std::st
 // Checks the bytes of one language file whose language layout is `layoutName`.
 Problems CheckLanguageFile(const std::string& bytes, const std::string& layoutName) {
   Problems problems;
-  if (bytes.rfind(kBom, 0) != 0) problems.push_back("no UTF-8 byte-order mark");
-  if (!EscapesAmpersands(bytes)) problems.push_back("an unescaped '&'");
   tinyxml2::XMLDocument document;
-  if (document.Parse(bytes.data(), bytes.size()) != tinyxml2::XML_SUCCESS) {
-    problems.push_back(std::string("does not parse: ") + document.ErrorStr());
-    return problems;
-  }
-  const tinyxml2::XMLElement* root = document.RootElement();
+  const tinyxml2::XMLElement* root = ParseSkinXml(bytes, &document, &problems);
+  if (root == nullptr) return problems;
   const tinyxml2::XMLElement* language = root->FirstChildElement();
   if (language == nullptr || language->NextSiblingElement() != nullptr ||
       language->Attribute("name", layoutName.c_str()) == nullptr) {
@@ -258,18 +275,14 @@ Problems CheckLanguageFile(const std::string& bytes, const std::string& layoutNa
 // Checks License.xml: one hidden Text control with a license text per language, nothing else.
 Problems CheckLicenseFile(const std::string& bytes) {
   Problems problems;
-  if (bytes.rfind(kBom, 0) != 0) problems.push_back("no UTF-8 byte-order mark");
-  if (!EscapesAmpersands(bytes)) problems.push_back("an unescaped '&'");
   tinyxml2::XMLDocument document;
-  if (document.Parse(bytes.data(), bytes.size()) != tinyxml2::XML_SUCCESS) {
-    problems.push_back(std::string("does not parse: ") + document.ErrorStr());
-    return problems;
-  }
+  const tinyxml2::XMLElement* root = ParseSkinXml(bytes, &document, &problems);
+  if (root == nullptr) return problems;
   std::set<std::string> expected, seen;
   for (int i = 0; i < FuntionImpl::kLanguageCount; ++i) {
     expected.insert(Narrow(FuntionImpl::GetLicenseLayoutName(FuntionImpl::LanguageFromIndex(i))));
   }
-  for (const tinyxml2::XMLElement* control = document.RootElement()->FirstChildElement();
+  for (const tinyxml2::XMLElement* control = root->FirstChildElement();
        control != nullptr; control = control->NextSiblingElement()) {
     const std::string name = control->Attribute("name") ? control->Attribute("name") : "";
     const std::string text = control->Attribute("text") ? control->Attribute("text") : "";
@@ -280,11 +293,7 @@ Problems CheckLicenseFile(const std::string& bytes) {
     if (!seen.insert(name).second) problems.push_back(name + ": duplicate");
     if (std::strcmp(control->Name(), "Text") != 0) problems.push_back(name + ": not a Text");
     if (!control->Attribute("visible", "false")) problems.push_back(name + ": not hidden");
-    if (text.find_first_not_of(" \t\r\n") == std::string::npos) {
-      problems.push_back(name + ": empty text");
-    }
-    const std::string markup = MarkupProblem(text);
-    if (!markup.empty()) problems.push_back(name + ": markup: " + markup);
+    CheckText(name, text, &problems);
   }
   for (const std::string& name : expected) {
     if (seen.count(name) == 0) problems.push_back(name + ": missing");
@@ -303,6 +312,25 @@ bool Mentions(const Problems& problems, const std::string& part) {
     if (problem.find(part) != std::string::npos) return true;
   }
   return false;
+}
+
+// One way of breaking a file: replace the first `from` by `to`; the checker must then report
+// a problem that contains `expected`.
+struct Break {
+  std::string from, to, expected;
+};
+
+void ExpectEachBreakReported(const std::string& original, const std::vector<Break>& breaks,
+                             const std::function<Problems(const std::string&)>& check) {
+  for (const Break& broken : breaks) {
+    std::string text = original;
+    const size_t at = text.find(broken.from);
+    ASSERT_NE(std::string::npos, at) << broken.from;
+    text.replace(at, broken.from.size(), broken.to);
+    const Problems problems = check(text);
+    EXPECT_TRUE(Mentions(problems, broken.expected))
+        << broken.from << " -> " << broken.to << ":" << Joined(problems);
+  }
 }
 
 struct Language {
@@ -367,10 +395,7 @@ TEST(LanguageFilesTest, BrokenTextsAreRejected) {
   ASSERT_FALSE(english.empty());
   ASSERT_TRUE(CheckLanguageFile(english, "language_english").empty());
 
-  struct Case {
-    std::string from, to, expected;
-  };
-  const std::vector<Case> cases = {
+  const std::vector<Break> cases = {
       {kBom, "", "byte-order mark"},
       {"%0.f%%", "%0.f%", "install_page/install_label"},
       {"%0.f%%", "%0.f %d%%", "install_page/install_label"},
@@ -393,15 +418,9 @@ TEST(LanguageFilesTest, BrokenTextsAreRejected) {
       {"text=\"Yes\"", "text=\"Yes & no\"", "unescaped '&'"},
       {"text=\"Yes\"", "text=\"Yes", "does not parse"},
   };
-  for (const Case& broken : cases) {
-    std::string text = english;
-    const size_t at = text.find(broken.from);
-    ASSERT_NE(std::string::npos, at) << broken.from;
-    text.replace(at, broken.from.size(), broken.to);
-    const Problems problems = CheckLanguageFile(text, "language_english");
-    EXPECT_TRUE(Mentions(problems, broken.expected))
-        << broken.from << " -> " << broken.to << ":" << Joined(problems);
-  }
+  ExpectEachBreakReported(english, cases, [](const std::string& text) {
+    return CheckLanguageFile(text, "language_english");
+  });
 
   // A third section, and a second language layout in the same file.
   std::string extra = english;
@@ -416,10 +435,7 @@ TEST(LanguageFilesTest, BrokenTextsAreRejected) {
 TEST(LanguageFilesTest, BrokenLicenseLayoutIsRejected) {
   const std::string license = ReadSkinFile("License.xml");
   ASSERT_FALSE(license.empty());
-  struct Case {
-    std::string from, to, expected;
-  };
-  const std::vector<Case> cases = {
+  const std::vector<Break> cases = {
       {"name=\"license_nederlands\"", "name=\"license_nederland\"", "license_nederlands: missing"},
       {"<Text name=\"license_korean\" visible=\"false\"",
        "<Label name=\"license_korean\" "
@@ -429,15 +445,7 @@ TEST(LanguageFilesTest, BrokenLicenseLayoutIsRejected) {
        "license_thai: not hidden"},
       {"{n}", "{n", "markup"},
   };
-  for (const Case& broken : cases) {
-    std::string text = license;
-    const size_t at = text.find(broken.from);
-    ASSERT_NE(std::string::npos, at) << broken.from;
-    text.replace(at, broken.from.size(), broken.to);
-    const Problems problems = CheckLicenseFile(text);
-    EXPECT_TRUE(Mentions(problems, broken.expected))
-        << broken.from << " -> " << broken.to << ":" << Joined(problems);
-  }
+  ExpectEachBreakReported(license, cases, CheckLicenseFile);
   // An empty text.
   std::string empty = license;
   const size_t start = empty.find("text=\"", empty.find("name=\"license_czech\"")) + 6;

@@ -228,6 +228,48 @@ TEST_F(LayoutTest, MinAndMaxBoundTheShares) {
   EXPECT_EQ(50, w->FindControl(L"b")->GetPos().Width());
 }
 
+// Both flows are one: a horizontal layout places its children as the vertical layout with
+// every size and padding turned across, and that one with the rectangles turned back.
+TEST_F(LayoutTest, HorizontalFlowIsTheVerticalFlowTurned) {
+  Skin({{"main.xml", R"(<Window size="300,200"><HorizontalLayout>
+          <VerticalLayout name="v" width="120" height="160" inset="2,3,4,5" childpadding="6">
+            <Control name="v1" height="30" width="50" padding="1,2,3,4"/>
+            <Control name="v2" minheight="70" padding="5,0,0,1"/>
+            <Control name="v3" maxheight="20" maxwidth="40"/>
+            <Control name="v4" float="true" pos="1,1,11,11"/>
+            <Control name="v5"/>
+          </VerticalLayout>
+          <Control width="10"/>
+          <HorizontalLayout name="h" width="160" height="120" inset="3,2,5,4" childpadding="6">
+            <Control name="h1" width="30" height="50" padding="2,1,4,3"/>
+            <Control name="h2" minwidth="70" padding="0,5,1,0"/>
+            <Control name="h3" maxwidth="20" maxheight="40"/>
+            <Control name="h4" float="true" pos="1,1,11,11"/>
+            <Control name="h5"/>
+          </HorizontalLayout>
+        </HorizontalLayout></Window>)"}});
+  uikit::Window* w = Open(L"main.xml");
+  ASSERT_NE(nullptr, w);
+  const Rect v = w->FindControl(L"v")->GetPos();
+  const Rect h = w->FindControl(L"h")->GetPos();
+  ASSERT_EQ(v.Width(), h.Height());
+  for (const wchar_t* n : {L"1", L"2", L"3", L"5"}) {
+    const Rect rv = w->FindControl(std::wstring(L"v") + n)->GetPos();
+    const Rect rh = w->FindControl(std::wstring(L"h") + n)->GetPos();
+    const Rect turned{h.left + (rv.top - v.top), h.top + (rv.left - v.left),
+                      h.left + (rv.bottom - v.top), h.top + (rv.right - v.left)};
+    EXPECT_EQ(turned, rh) << "child " << n;
+  }
+  EXPECT_EQ((Rect{v.left + 1, v.top + 1, v.left + 11, v.top + 11}), w->FindControl(L"v4")->GetPos());
+  EXPECT_EQ((Rect{h.left + 1, h.top + 1, h.left + 11, h.top + 11}), w->FindControl(L"h4")->GetPos());
+  // The fixed and bounded sizes hold along the axis and across it.
+  EXPECT_EQ(30, w->FindControl(L"v1")->GetPos().Height());
+  EXPECT_EQ(50, w->FindControl(L"v1")->GetPos().Width());
+  EXPECT_EQ(20, w->FindControl(L"h3")->GetPos().Width());
+  EXPECT_EQ(40, w->FindControl(L"h3")->GetPos().Height());
+  EXPECT_GE(w->FindControl(L"h2")->GetPos().Width(), 70);
+}
+
 TEST_F(LayoutTest, RightToLeftMirrorsEveryHorizontalPosition) {
   Skin({{"main.xml", kMain}});
   uikit::Window* w = Open(L"main.xml", /*rtl=*/true);

@@ -195,3 +195,160 @@ TEST_F(PaintTest, OffscreenImagesRecordTheirDrawing) {
 }
 
 }  // namespace
+
+namespace {
+
+class LinkColourTest : public uitest::UiTest {};
+
+TEST_F(LinkColourTest, LinksTakeTheLinkColourAndTheHoverColourWhileHot) {
+  Skin({{"w.xml", R"(<Window size="400,100"><Font id="0" name="F" size="12"/>
+          <VerticalLayout>
+            <Text name="t" height="30" textcolor="#FF475569" linkcolor="#FF0F766E"
+                  linkhovercolor="#FF0D8F85"
+                  text="Read {a}Privacy{/a} and {a}{c #FFFF0000}License{/c}{/a}"/>
+            <Text name="plain" height="30" textcolor="#FF111111" text="See {a}Terms{/a}"/>
+            <Text name="bad" height="30" linkcolor="teal" text="{a}Bad{/a}"/>
+          </VerticalLayout></Window>)"}});
+  uikit::Window* w = Open(L"w.xml");
+  ASSERT_NE(nullptr, w);
+  auto colourOf = [&](const std::vector<DrawOp>& ops, const std::wstring& text) {
+    auto found = uitest::TextOps(ops, text);
+    return found.size() == 1 ? found[0].color : 0u;
+  };
+  auto ops = driver().Paint(*w);
+  EXPECT_EQ(0xFF475569u, colourOf(ops, L"Read "));
+  EXPECT_EQ(0xFF0F766Eu, colourOf(ops, L"Privacy"));
+  EXPECT_EQ(0xFFFF0000u, colourOf(ops, L"License"));  // its own colour markup wins
+  // Without a link colour a link is drawn in the text colour.
+  EXPECT_EQ(0xFF111111u, colourOf(ops, L"Terms"));
+
+  auto* t = w->Find<uikit::Label>(L"t");
+  const Rect r = t->GetLinkRect(0);
+  ASSERT_FALSE(r.IsEmpty());
+  driver().MouseMove(*w, uikit::Point{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+  ops = driver().Paint(*w);
+  EXPECT_EQ(0xFF0D8F85u, colourOf(ops, L"Privacy"));
+  EXPECT_EQ(0xFFFF0000u, colourOf(ops, L"License"));
+  driver().MouseMove(*w, uikit::Point{1, 90});
+  EXPECT_EQ(0xFF0F766Eu, colourOf(driver().Paint(*w), L"Privacy"));
+
+  t->SetEnabled(false);
+  EXPECT_EQ(t->GetDisabledTextColor(), colourOf(driver().Paint(*w), L"Privacy"));
+  // A colour that does not parse keeps the default, with a log line.
+  EXPECT_TRUE(Logged("ignores linkcolor=\"teal\""));
+  EXPECT_EQ(w->FindControl(L"bad")->GetTextColor(), colourOf(driver().Paint(*w), L"Bad"));
+}
+
+const char kScrollSkin[] = R"(<Window>
+  <Default name="ScrollBar" value="width=&quot;10&quot; showbutton1=&quot;false&quot; railimage=&quot;file='skin\rail.png' corner='0,4,0,4'&quot; thumbnormalimage=&quot;file='skin\thumb.png' corner='0,4,0,4'&quot; thumbhotimage=&quot;file='skin\thumb_hot.png' corner='0,4,0,4'&quot; thumbpushedimage=&quot;file='skin\thumb_pushed.png' corner='0,4,0,4'&quot;" />
+</Window>)";
+
+class ScrollBarStyleTest : public uitest::UiTest {
+ protected:
+  // A 200 x 100 window whose layout scrolls (240 pixels of content), styled by scrollbar.xml.
+  uikit::Window* OpenScrolling(const std::string& style) {
+    Skin({{"scrollbar.xml", style},
+          {"w.xml", R"(<Window size="200,100"><Include source="scrollbar.xml"/>
+            <VerticalLayout name="area" vscrollbar="true">
+              <Control height="80"/><Control height="80"/><Control height="80"/>
+            </VerticalLayout></Window>)"},
+          {"skin/rail.png", uitest::PngBytes(10, 20)},
+          {"skin/thumb.png", uitest::PngBytes(11, 20)},
+          {"skin/thumb_hot.png", uitest::PngBytes(12, 20)},
+          {"skin/thumb_pushed.png", uitest::PngBytes(13, 20)}});
+    return Open(L"w.xml");
+  }
+  // The widths of the nine-grid images drawn (the test images differ in width by state).
+  std::vector<int> NineGridWidths(uikit::Window& w) {
+    std::vector<int> widths;
+    for (const auto& op : OfKind(driver().Paint(w), DrawOp::Kind::kNineGrid)) {
+      widths.push_back(op.imageSize.cx);
+    }
+    return widths;
+  }
+};
+
+TEST_F(ScrollBarStyleTest, TheSkinStyleParses) {
+  uikit::ScrollBarStyle style;
+  const auto unknown = uikit::ParseScrollBarStyle(
+      {{L"width", L"10"}, {L"showbutton1", L"false"}, {L"showbutton2", L"false"},
+       {L"railimage", L"skin\\rail.png"}, {L"thumbnormalimage", L"skin\\thumb.png"},
+       {L"thumbhotimage", L"skin\\hot.png"}, {L"thumbpushedimage", L"skin\\pushed.png"},
+       {L"railcolor", L"#FF010203"}, {L"thumbhotcolor", L"#80102030"}, {L"arrowcolor", L"#FFF"}},
+      &style);
+  EXPECT_EQ(10, style.width);
+  EXPECT_FALSE(style.showButton1);
+  EXPECT_EQ(L"skin\\rail.png", style.railImage);
+  EXPECT_EQ(L"skin\\thumb.png", style.thumbImage[uikit::ScrollBarStyle::kNormal]);
+  EXPECT_EQ(L"skin\\hot.png", style.thumbImage[uikit::ScrollBarStyle::kHot]);
+  EXPECT_EQ(L"skin\\pushed.png", style.thumbImage[uikit::ScrollBarStyle::kPushed]);
+  EXPECT_EQ(0xFF010203u, style.railColor);
+  EXPECT_EQ(0x80102030u, style.thumbColor[uikit::ScrollBarStyle::kHot]);
+  EXPECT_EQ(std::vector<std::wstring>{L"arrowcolor"}, unknown);
+
+  // Values that do not parse keep the defaults, with a log line each.
+  uikit::ScrollBarStyle bad;
+  EXPECT_TRUE(uikit::ParseScrollBarStyle(
+                  {{L"width", L"0"}, {L"width", L"wide"}, {L"thumbcolor", L"grey"},
+                   {L"showbutton2", L"maybe"}},
+                  &bad)
+                  .empty());
+  const uikit::ScrollBarStyle plain;
+  EXPECT_EQ(plain.width, bad.width);
+  EXPECT_EQ(plain.thumbColor[uikit::ScrollBarStyle::kNormal],
+            bad.thumbColor[uikit::ScrollBarStyle::kNormal]);
+  EXPECT_FALSE(bad.showButton2);
+  EXPECT_TRUE(Logged("ScrollBar ignores width=\"wide\""));
+  EXPECT_TRUE(Logged("ScrollBar ignores thumbcolor=\"grey\""));
+}
+
+TEST_F(ScrollBarStyleTest, ScrollingLayoutsDrawTheSkinImagesPerThumbState) {
+  uikit::Window* w = OpenScrolling(kScrollSkin);
+  ASSERT_NE(nullptr, w);
+  EXPECT_EQ(10, w->GetScrollBarStyle().width);
+  auto* area = w->Find<uikit::Container>(L"area");
+  const Rect bar = area->ScrollBarRect();
+  EXPECT_EQ((Rect{190, 0, 200, 100}), bar);  // the style's width
+  EXPECT_EQ(190, area->GetItemAt(0)->GetPos().right);
+  // Rail, then the thumb in its normal state.
+  EXPECT_EQ((std::vector<int>{10, 11}), NineGridWidths(*w));
+
+  const Rect thumb = area->ScrollThumbRect();
+  const uikit::Point onThumb{(thumb.left + thumb.right) / 2, (thumb.top + thumb.bottom) / 2};
+  driver().MouseMove(*w, onThumb);
+  EXPECT_EQ(uikit::ScrollBarStyle::kHot, area->ThumbState());
+  EXPECT_EQ((std::vector<int>{10, 12}), NineGridWidths(*w));
+  driver().MouseDown(*w, onThumb);
+  driver().MouseMove(*w, uikit::Point{onThumb.x, onThumb.y + 20});
+  EXPECT_EQ(uikit::ScrollBarStyle::kPushed, area->ThumbState());
+  EXPECT_EQ((std::vector<int>{10, 13}), NineGridWidths(*w));
+  EXPECT_GT(area->GetScrollPos(), 0);
+  driver().MouseUp(*w, uikit::Point{onThumb.x, onThumb.y + 20});
+  driver().MouseMove(*w, uikit::Point{50, 50});
+  EXPECT_EQ(uikit::ScrollBarStyle::kNormal, area->ThumbState());
+  EXPECT_EQ((std::vector<int>{10, 11}), NineGridWidths(*w));
+}
+
+TEST_F(ScrollBarStyleTest, MissingImagesFallBackToTheStyleColours) {
+  // Only a normal thumb image that is not in the package, and colours.
+  uikit::Window* w = OpenScrolling(R"(<Window>
+    <Default name="ScrollBar" value="railcolor=&quot;#FF202020&quot; thumbcolor=&quot;#FF404040&quot; thumbnormalimage=&quot;skin\gone.png&quot; arrows=&quot;1&quot;" />
+  </Window>)");
+  ASSERT_NE(nullptr, w);
+  auto* area = w->Find<uikit::Container>(L"area");
+  EXPECT_EQ(192, area->GetItemAt(0)->GetPos().right);  // the default width of 8
+  const auto ops = driver().Paint(*w);
+  EXPECT_TRUE(OfKind(ops, DrawOp::Kind::kNineGrid).empty());
+  bool rail = false, thumb = false;
+  for (const auto& op : ops) {
+    rail = rail || (op.kind == DrawOp::Kind::kFill && op.color == 0xFF202020u &&
+                    op.rect == area->ScrollBarRect());
+    thumb = thumb || (op.kind == DrawOp::Kind::kRoundFill && op.color == 0xFF404040u &&
+                      op.rect == area->ScrollThumbRect());
+  }
+  EXPECT_TRUE(rail);
+  EXPECT_TRUE(thumb);
+  EXPECT_TRUE(Logged("unknown attribute arrows of ScrollBar"));
+}
+
+}  // namespace

@@ -2,6 +2,7 @@
 // back pixel by pixel, face resolution, message loops, modal loops, native children and the
 // accessibility object.
 #include <windows.h>
+#include <commctrl.h>
 #include <oleacc.h>
 #undef PostMessage
 #undef SendMessage
@@ -587,6 +588,7 @@ TEST(Win32WindowTest, ScreenReadersSeeEachItemAndCanClickIt) {
   install.name = L"Install";
   install.role = Item::Role::kButton;
   install.rect = Rect{10, 10, 110, 40};
+  install.description = L"Starts the installation";
   Item agree;
   agree.name = L"I agree";
   agree.role = Item::Role::kCheckBox;
@@ -621,7 +623,14 @@ TEST(Win32WindowTest, ScreenReadersSeeEachItemAndCanClickIt) {
   VARIANT role;
   EXPECT_EQ(acc->get_accRole(child, &role), S_OK);
   EXPECT_EQ(role.lVal, ROLE_SYSTEM_PUSHBUTTON);
+  BSTR description = nullptr;
+  EXPECT_EQ(acc->get_accDescription(child, &description), S_OK);
+  EXPECT_EQ(std::wstring(description ? description : L""), L"Starts the installation");
+  SysFreeString(description);
   child.lVal = 2;
+  description = nullptr;
+  EXPECT_EQ(acc->get_accDescription(child, &description), S_FALSE);  // none
+  EXPECT_EQ(description, nullptr);
   VARIANT state;
   EXPECT_EQ(acc->get_accState(child, &state), S_OK);
   EXPECT_TRUE(state.lVal & STATE_SYSTEM_CHECKED);
@@ -644,6 +653,57 @@ TEST(Win32WindowTest, ScreenReadersSeeEachItemAndCanClickIt) {
   window->Destroy();
   EXPECT_EQ(acc->get_accChildCount(&count), RPC_E_DISCONNECTED);
   acc->Release();
+}
+
+// The tooltip control a window owns (null when it has none).
+HWND ToolTipOf(HWND owner) {
+  for (HWND w = FindWindowExW(nullptr, nullptr, TOOLTIPS_CLASSW, nullptr); w;
+       w = FindWindowExW(nullptr, w, TOOLTIPS_CLASSW, nullptr)) {
+    if (GetWindow(w, GW_OWNER) == owner) return w;
+  }
+  return nullptr;
+}
+
+TEST(Win32WindowTest, TooltipControlHoldsOneToolForTheControlUnderThePointer) {
+  Events events;
+  auto window = Backend().CreateNativeWindow(HiddenParams(), &events);
+  ASSERT_NE(window, nullptr);
+  HWND hwnd = static_cast<HWND>(window->Handle());
+  window->SetToolTip(L"", Rect{});
+  EXPECT_EQ(ToolTipOf(hwnd), nullptr) << "made only when a tip shows";
+
+  window->SetToolTip(L"Opens the help page", Rect{10, 10, 110, 40});
+  HWND tip = ToolTipOf(hwnd);
+  ASSERT_NE(tip, nullptr);
+  auto tools = [&] { return SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0); };
+  auto tool = [&](std::wstring* text, RECT* rect) {
+    wchar_t buffer[256] = {};
+    TTTOOLINFOW info{};
+    info.cbSize = TTTOOLINFOW_V2_SIZE;
+    info.lpszText = buffer;
+    const bool found = SendMessageW(tip, TTM_ENUMTOOLSW, 0, reinterpret_cast<LPARAM>(&info)) != 0;
+    *text = buffer;
+    *rect = info.rect;
+    return found && info.hwnd == hwnd;
+  };
+  std::wstring text;
+  RECT rect{};
+  EXPECT_EQ(tools(), 1);
+  ASSERT_TRUE(tool(&text, &rect));
+  EXPECT_EQ(text, L"Opens the help page");
+  EXPECT_EQ((Rect{rect.left, rect.top, rect.right, rect.bottom}), (Rect{10, 10, 110, 40}));
+
+  // Another control: its tool replaces the first.
+  window->SetToolTip(L"Choose the folder", Rect{120, 10, 220, 40});
+  EXPECT_EQ(tools(), 1);
+  ASSERT_TRUE(tool(&text, &rect));
+  EXPECT_EQ(text, L"Choose the folder");
+  EXPECT_EQ(rect.left, 120);
+  window->SetToolTip(L"", Rect{});
+  EXPECT_EQ(tools(), 0);
+
+  window->Destroy();
+  EXPECT_FALSE(IsWindow(tip)) << "the tooltip goes with its window";
 }
 
 std::vector<std::pair<DWORD, LONG>>* g_winEvents = nullptr;

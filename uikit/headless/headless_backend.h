@@ -208,6 +208,10 @@ class HeadlessWindow : public INativeWindow {
   int RunModal() override;
   void EndModal(int result) override;
   void SetTaskbarProgress(TaskbarState state, int value, int total) override;
+  void SetToolTip(const std::wstring& text, const Rect& area) override {
+    toolTip_ = text;
+    toolTipArea_ = text.empty() ? Rect{} : area;
+  }
   std::unique_ptr<INativeEdit> CreateEdit() override;
   std::unique_ptr<INativeCombo> CreateCombo() override;
 
@@ -223,6 +227,9 @@ class HeadlessWindow : public INativeWindow {
   int TaskbarValue() const { return taskbarValue_; }
   int TaskbarTotal() const { return taskbarTotal_; }
   int InvalidateCount() const { return invalidates_; }
+  // The tooltip that shows now (shown at once, no delay) and where the pointer keeps it.
+  const std::wstring& ToolTip() const { return toolTip_; }
+  const Rect& ToolTipArea() const { return toolTipArea_; }
   bool HasTimer(uint32_t id) const;
   uint32_t TimerElapse(uint32_t id) const;  // 0 when not set
   IWindowEvents* Events() const { return events_; }
@@ -259,6 +266,8 @@ class HeadlessWindow : public INativeWindow {
   int taskbarValue_ = 0;
   int taskbarTotal_ = 0;
   int invalidates_ = 0;
+  std::wstring toolTip_;
+  Rect toolTipArea_;
   std::vector<Timer> timers_;
 };
 

@@ -104,7 +104,16 @@ class AccessibleRoot final : public IAccessible {
     *value = SysAllocString((std::to_wstring(item.value) + L"%").c_str());
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT, BSTR* out) override { return Empty(out); }
+  HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* out) override {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (!events_) return RPC_E_DISCONNECTED;
+    IWindowEvents::AccessibleItem item;
+    if (IsSelf(child) || !Item(child, &item)) return IsSelf(child) ? S_FALSE : E_INVALIDARG;
+    if (item.description.empty()) return S_FALSE;
+    *out = SysAllocString(item.description.c_str());
+    return *out ? S_OK : E_OUTOFMEMORY;
+  }
   HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override {
     if (!role) return E_POINTER;
     VariantInit(role);

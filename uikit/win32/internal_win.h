@@ -185,10 +185,12 @@ class NativeWindow : public INativeWindow {
   int RunModal() override;
   void EndModal(int result) override;
   void SetTaskbarProgress(TaskbarState state, int value, int total) override;
+  void SetToolTip(const std::wstring& text, const Rect& area) override;
   std::unique_ptr<INativeEdit> CreateEdit() override;
   std::unique_ptr<INativeCombo> CreateCombo() override;
 
   HWND Hwnd() const { return hwnd_.load(); }
+  HWND ToolTipHwnd() const { return tooltip_; }
   int NextChildId() { return nextChildId_++; }
   void AddChild(NativeChild* child);
   void RemoveChild(NativeChild* child);
@@ -207,6 +209,9 @@ class NativeWindow : public INativeWindow {
   // toolkit's items after an input or timer event: focus, check state, progress value.
   void NotifyAccessibleChanges();
   void ReleaseTaskbar();
+  // Passes a mouse message on to the tooltip control (it shows and hides itself from them).
+  void RelayToToolTip(UINT msg, WPARAM wParam, LPARAM lParam);
+  void DestroyToolTip();
 
   BackendState& state_;
   IWindowEvents* events_;
@@ -236,6 +241,12 @@ class NativeWindow : public INativeWindow {
     bool ownerDisabled = false;
   };
   std::shared_ptr<ModalFrame> modal_;
+
+  // The tooltip control (TOOLTIPS_CLASS), made when the first tooltip shows; one tool, the
+  // area of the control under the pointer, replaced whenever that control changes.
+  HWND tooltip_ = nullptr;
+  bool tooltipFailureLogged_ = false;
+  std::wstring tooltipText_;
 
   // Taskbar progress (ITaskbarList3), made on first use.
   void* taskbar_ = nullptr;  // ITaskbarList3*

@@ -2,6 +2,7 @@
 // timers, caption dragging, DPI changes, modal loops and the taskbar button's progress.
 #include <windows.h>
 #include <windowsx.h>
+#include <commctrl.h>
 #include <objbase.h>
 #include <shobjidl.h>
 
@@ -69,6 +70,7 @@ NativeWindow::~NativeWindow() {
     accessible_ = nullptr;
   }
   ReleaseTaskbar();
+  DestroyToolTip();
   HWND hwnd = hwnd_.exchange(nullptr);
   if (hwnd) {
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
@@ -155,6 +157,7 @@ LRESULT NativeWindow::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam) {
         trackingLeave_ = TrackMouseEvent(&tme) != FALSE;
       }
       events_->OnMouseMove(ClientPoint(lParam));
+      RelayToToolTip(msg, wParam, lParam);
       return 0;
     case WM_MOUSELEAVE:
       trackingLeave_ = false;
@@ -164,6 +167,7 @@ LRESULT NativeWindow::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_LBUTTONDBLCLK:
     case WM_RBUTTONDOWN:
     case WM_RBUTTONDBLCLK:
+      RelayToToolTip(msg, wParam, lParam);
       SetCapture(hwnd);
       events_->OnMouseDown(ClientPoint(lParam), (msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK)
                                                     ? MouseButton::kLeft
@@ -171,6 +175,7 @@ LRESULT NativeWindow::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_LBUTTONUP:
     case WM_RBUTTONUP: {
+      RelayToToolTip(msg, wParam, lParam);
       if (GetCapture() == hwnd) ReleaseCapture();
       if (!events_) return 0;
       auto alive = alive_;
@@ -227,6 +232,7 @@ LRESULT NativeWindow::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam) {
         accessible_ = nullptr;
       }
       ReleaseTaskbar();
+      DestroyToolTip();
       // The toolkit may delete this object from OnDestroyed: nothing of it is used after.
       IWindowEvents* events = events_;
       events->OnDestroyed();
@@ -604,6 +610,55 @@ bool NativeWindow::EnsureTaskbar() {
 void NativeWindow::ReleaseTaskbar() {
   if (taskbar_) static_cast<ITaskbarList3*>(taskbar_)->Release();
   taskbar_ = nullptr;
+}
+
+void NativeWindow::SetToolTip(const std::wstring& text, const Rect& area) {
+  HWND hwnd = hwnd_.load();
+  if (!hwnd || destroying_) return;
+  if (!tooltip_) {
+    if (text.empty()) return;
+    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_BAR_CLASSES};
+    InitCommonControlsEx(&icc);
+    tooltip_ = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, TOOLTIPS_CLASSW, nullptr,
+                               WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd, nullptr,
+                               state_.instance, nullptr);
+    if (!tooltip_) {
+      if (!tooltipFailureLogged_) {
+        LOG(INFO) << " Tooltip control not created, error " << GetLastError();
+        tooltipFailureLogged_ = true;
+      }
+      return;
+    }
+    // Long tips wrap instead of running off the screen.
+    SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, 400);
+  }
+  // The V2 size works with every comctl32 (version 6 or not).
+  TTTOOLINFOW tool{};
+  tool.cbSize = TTTOOLINFOW_V2_SIZE;
+  tool.hwnd = hwnd;
+  tool.uId = 1;
+  SendMessageW(tooltip_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  tooltipText_ = text;
+  if (text.empty() || area.IsEmpty()) return;
+  tool.uFlags = (GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_RTLREADING) ? TTF_RTLREADING : 0;
+  tool.rect = ToRECT(area);
+  tool.lpszText = const_cast<wchar_t*>(tooltipText_.c_str());
+  SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+void NativeWindow::RelayToToolTip(UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (!tooltip_) return;
+  MSG m{hwnd_.load(), msg, wParam, lParam, static_cast<DWORD>(GetMessageTime()), {}};
+  const DWORD pos = GetMessagePos();
+  m.pt = POINT{GET_X_LPARAM(pos), GET_Y_LPARAM(pos)};
+  SendMessageW(tooltip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&m));
+}
+
+void NativeWindow::DestroyToolTip() {
+  if (tooltip_) DestroyWindow(tooltip_);
+  tooltip_ = nullptr;
+  tooltipText_.clear();
 }
 
 void NativeWindow::SetTaskbarProgress(TaskbarState state, int value, int total) {

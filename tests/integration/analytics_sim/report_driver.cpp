@@ -10,81 +10,49 @@
 //   kerfo-report-driver APPDATA COLLECTOR_BASE GA4_BASE share N TAG  replays, posts N hits and
 //                                                               N documents tagged TAG, prints
 //                                                               "shared <entries>" when idle
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <thread>
 
-#include "platform/text.h"
-#include "report_sdk/management.h"
+#include "../report_process.h"
 
 int main(int argc, char** argv) {
   if (argc < 5) {
     std::fprintf(stderr, "usage: kerfo-report-driver APPDATA COLLECTOR GA4 post N | drain\n");
     return 2;
   }
-  reportsdk::ManagementEnv env = reportsdk::ManagementEnv::Live();
-  env.appDataDir = platform::Utf8ToWide(argv[1]);
-  env.collectorBase = argv[2];
-  env.collectorTestBase = argv[2];
-  env.ga4Base = argv[3];
-  env.retryPauseMs = 100;
-  env.commandLine = [] { return std::wstring(); };
   const std::string mode = argv[4];
-  if (mode == "burst") {
-    // The coarse clock of the target system: every post of the burst reads the same time.
-    env.now = [] { return platform::LocalTime{2026, 1, 4, 1, 12, 0, 0, 0}; };
-  }
-  static reportsdk::CManagement* context = new reportsdk::CManagement(env);
-  context->Init(2, 8841, 8841, "", "", "Brindlecot Kerfo", "1.0.0.0", "");
-  context->SetClientInfo(673, 0, "en", "1.0.0.1");
+  // A burst runs on the coarse clock of the target system: every post reads the same time.
+  static reportsdk::CManagement* context = reporttest::StartReportContext(
+      argv, mode == "burst" ? [] { return platform::LocalTime{2026, 1, 4, 1, 12, 0, 0, 0}; }
+                            : std::function<platform::LocalTime()>());
   if ((mode == "post" || mode == "burst") && argc >= 6) {
     const int count = std::atoi(argv[5]);
     for (int i = 0; i < count; ++i) {
       const std::string action = mode == "burst" ? "CoreFuncEnd" : "Step" + std::to_string(i);
-      const std::string tail =
-          "&tid=G-R8KQ2W7NXD&ep.qd_category=Integration&ep.qd_action=" + action +
-          "&ep.qd_label=kill test&en=" + action;
-      const std::string doc =
-          "{\"actions\":{\"event_category\":\"Integration\",\"event_action\":\"" + action + "\"}}";
-      if (context->PostGA4(tail.c_str(), false) != 0 ||
-          context->PostEvent(doc.c_str(), false) != 0) {
+      if (!reporttest::PostHitAndDocument(*context, "Integration", action, "kill test")) {
         std::printf("post refused\n");
         return 1;
       }
     }
-    std::printf("posted\n");
-    std::fflush(stdout);
-    std::this_thread::sleep_for(std::chrono::seconds(120));
-    return 3;
+    return reporttest::IdleAfterPosting();
   }
   if (mode == "share" && argc >= 7) {
     const int count = std::atoi(argv[5]);
     const std::string tag = argv[6];
     for (int i = 0; i < count; ++i) {
-      const std::string action = tag + std::to_string(i);
-      const std::string tail = "&tid=G-R8KQ2W7NXD&ep.qd_category=Shared&ep.qd_action=" + action +
-                               "&ep.qd_label=x&en=" + action;
-      const std::string doc =
-          "{\"actions\":{\"event_category\":\"Shared\",\"event_action\":\"" + action + "\"}}";
-      context->PostGA4(tail.c_str(), false);
-      context->PostEvent(doc.c_str(), false);
+      reporttest::PostHitAndDocument(*context, "Shared", tag + std::to_string(i), "x");
     }
-    for (int i = 0; i < 900 && !context->network().Idle(); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
+    const bool idle = reporttest::WaitIdle(*context, 900);
     std::printf("shared %d\n", context->network().store().CountEntries());
     std::fflush(stdout);
-    std::_Exit(context->network().Idle() ? 0 : 4);
+    std::_Exit(idle ? 0 : 4);
   }
   if (mode == "drain") {
-    for (int i = 0; i < 600 && !context->network().Idle(); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
+    const bool idle = reporttest::WaitIdle(*context, 600);
     std::printf("drained %d\n", context->network().store().CountEntries());
     std::fflush(stdout);
-    std::_Exit(context->network().Idle() ? 0 : 4);
+    std::_Exit(idle ? 0 : 4);
   }
   return 2;
 }
