@@ -1,14 +1,128 @@
+// POSIX executables have no Authenticode. The equivalent here is a signature appended to the
+// file, as Linux signs kernel modules: the file's bytes, then a detached CMS (PKCS#7)
+// signature of those bytes in DER, its length as four big-endian bytes, and the marker
+// kMarker. A file without the marker gives today's answer (cannot be checked, not verified).
+// Like WinVerifyTrust under wine, the check proves that the bytes are the ones the holder of
+// the signing certificate signed; the chain up to a root is not checked, which is what the
+// publisher pin (the signer's name or thumbprint) is for.
 #include "platform/signature.h"
 
-namespace platform {
+#include <openssl/bio.h>
+#include <openssl/cms.h>
+#include <openssl/evp.h>
+#include <openssl/x509.h>
 
-// No Authenticode provider exists here; the caller logs that the file was not checked.
-SignatureCheck CheckEmbeddedSignature(const std::wstring& /*path*/) {
+#include <cstdio>
+#include <fstream>
+#include <memory>
+
+#include "platform/paths.h"
+#include "platform/text.h"
+
+namespace platform {
+namespace {
+
+constexpr char kMarker[] = "~Kerfo signature appended~\n";
+constexpr size_t kMarkerSize = sizeof(kMarker) - 1;
+// What one signed file may be: far above any installer, far below what would exhaust memory.
+constexpr uint64_t kMaxSignedFile = 2ull << 30;
+constexpr uint32_t kMaxSignature = 1u << 20;
+
+struct Free {
+  void operator()(BIO* b) const { BIO_free(b); }
+  void operator()(CMS_ContentInfo* c) const { CMS_ContentInfo_free(c); }
+  void operator()(X509_STORE* s) const { X509_STORE_free(s); }
+};
+
+bool ReadAll(const std::string& path, std::string* bytes) {
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  if (!in) return false;
+  const std::streamoff size = in.tellg();
+  if (size < 0 || static_cast<uint64_t>(size) > kMaxSignedFile) return false;
+  bytes->resize(static_cast<size_t>(size));
+  in.seekg(0);
+  return static_cast<bool>(in.read(&(*bytes)[0], size));
+}
+
+std::wstring CommonName(X509* cert) {
+  char buf[256] = {};
+  const int n = X509_NAME_get_text_by_NID(X509_get_subject_name(cert), NID_commonName, buf,
+                                          sizeof(buf));
+  return n > 0 ? Utf8ToWide(std::string(buf, static_cast<size_t>(n))) : std::wstring();
+}
+
+std::string Sha1Thumbprint(X509* cert) {
+  unsigned char md[EVP_MAX_MD_SIZE];
+  unsigned int n = 0;
+  if (X509_digest(cert, EVP_sha1(), md, &n) != 1) return std::string();
+  std::string hex;
+  char two[3];
+  for (unsigned int i = 0; i < n; ++i) {
+    std::snprintf(two, sizeof(two), "%02X", md[i]);
+    hex += two;
+  }
+  return hex;
+}
+
+SignatureCheck CheckAppendedSignature(const std::string& bytes) {
   SignatureCheck check;
-  check.available = false;
-  check.result = kTrustProviderUnknown;
-  check.lastError = static_cast<uint32_t>(kTrustProviderUnknown);
+  const size_t size = bytes.size();
+  if (size < kMarkerSize + 4 || bytes.compare(size - kMarkerSize, kMarkerSize, kMarker) != 0) {
+    check.available = false;
+    check.result = kTrustProviderUnknown;
+    check.lastError = static_cast<uint32_t>(kTrustProviderUnknown);
+    return check;
+  }
+  // From here on the file claims a signature: anything wrong with it is a bad signature.
+  check.available = true;
+  check.result = kTrustBadDigest;
+  check.lastError = static_cast<uint32_t>(kTrustBadDigest);
+  const size_t lengthAt = size - kMarkerSize - 4;
+  const uint32_t sigSize = (static_cast<uint32_t>(static_cast<uint8_t>(bytes[lengthAt])) << 24) |
+                           (static_cast<uint32_t>(static_cast<uint8_t>(bytes[lengthAt + 1])) << 16) |
+                           (static_cast<uint32_t>(static_cast<uint8_t>(bytes[lengthAt + 2])) << 8) |
+                           static_cast<uint32_t>(static_cast<uint8_t>(bytes[lengthAt + 3]));
+  if (sigSize == 0 || sigSize > kMaxSignature || sigSize > lengthAt) return check;
+  const size_t contentSize = lengthAt - sigSize;
+  std::unique_ptr<BIO, Free> sigBio(BIO_new_mem_buf(bytes.data() + contentSize,
+                                                    static_cast<int>(sigSize)));
+  if (!sigBio) return check;
+  std::unique_ptr<CMS_ContentInfo, Free> cms(d2i_CMS_bio(sigBio.get(), nullptr));
+  if (!cms) return check;
+  std::unique_ptr<BIO, Free> content(BIO_new_mem_buf(bytes.data(), static_cast<int>(contentSize)));
+  std::unique_ptr<X509_STORE, Free> store(X509_STORE_new());
+  if (!content || !store) return check;
+  if (CMS_verify(cms.get(), nullptr, store.get(), content.get(), nullptr,
+                 CMS_BINARY | CMS_NO_SIGNER_CERT_VERIFY) != 1) {
+    return check;
+  }
+  STACK_OF(X509)* signers = CMS_get0_signers(cms.get());
+  if (signers == nullptr || sk_X509_num(signers) != 1) {
+    sk_X509_free(signers);
+    return check;
+  }
+  X509* signer = sk_X509_value(signers, 0);
+  check.signerName = CommonName(signer);
+  check.signerSha1 = Sha1Thumbprint(signer);
+  sk_X509_free(signers);
+  check.result = 0;
+  check.lastError = 0;
   return check;
+}
+
+}  // namespace
+
+SignatureCheck CheckEmbeddedSignature(const std::wstring& path) {
+  std::string bytes;
+  if (!ReadAll(NativePathBytes(path), &bytes)) {
+    // Unreadable or absurdly large: nothing is verified.
+    SignatureCheck check;
+    check.available = true;
+    check.result = kTrustNoSignature;
+    check.lastError = 2;  // ERROR_FILE_NOT_FOUND, as far as this check can tell
+    return check;
+  }
+  return CheckAppendedSignature(bytes);
 }
 
 }  // namespace platform

@@ -44,7 +44,7 @@ trap cleanup EXIT
 fail() { echo "FAIL: $*"; [ -n "${log:-}" ] && [ -f "$log" ] && tail -n 40 "$log"; exit 1; }
 
 [ -x "$installer_src" ] || fail "no installer $installer_src"
-[ -f "$fixtures/kerfo-fixture-setup.exe" ] || fail "no native fixtures in $fixtures"
+[ -f "$fixtures/kerfo-fixture-setup-signed.exe" ] || fail "no signed native fixture in $fixtures"
 KERFO_SIM_BIN=$sim_bin bash "$src/scripts/vendor-sim" start --state "$work/sim" \
   --scenario "$src/tools/vendor-sim/scenarios/main-native.json" --files "$fixtures" \
   --lifetime $((limit + 120)) >"$work/sim-start.log" 2>&1 || { cat "$work/sim-start.log"; fail "simulator did not start"; }
@@ -118,7 +118,7 @@ echo "$report"
 # 3. Services.
 count() { jq "[.[] | select($1)] | length" "$work/requests.json"; }
 [ "$(count '.endpoint | test("^ConfigService")')" -ge 1 ] || fail "no configuration request"
-[ "$(count '.endpoint == "Download" and .method == "GET" and .path == "/kerfo-fixture-setup.exe"')" -ge 1 ] \
+[ "$(count '.endpoint == "Download" and .method == "GET" and .path == "/kerfo-fixture-setup-signed.exe"')" -ge 1 ] \
   || fail "the installer was never downloaded"
 analytics=$(count '.endpoint | test("^(Collector|Ga4)")')
 [ "$analytics" = 0 ] || fail "an AutoRun run sent $analytics analytics requests"
