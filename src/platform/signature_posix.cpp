@@ -2,15 +2,18 @@
 // file, as Linux signs kernel modules: the file's bytes, then a detached CMS (PKCS#7)
 // signature of those bytes in DER, its length as four big-endian bytes, and the marker
 // kMarker. A file without the marker gives today's answer (cannot be checked, not verified).
-// Like WinVerifyTrust under wine, the check proves that the bytes are the ones the holder of
-// the signing certificate signed; the chain up to a root is not checked, which is what the
-// publisher pin (the signer's name or thumbprint) is for.
+// The signature must verify with its signer's certificate, that certificate must be allowed
+// to sign code and must chain up to a self-signed root carried in the signature, so no part
+// of the signer's certificate (its name included) can be changed. Like WinVerifyTrust under
+// wine, the root itself is not checked against a store of trusted roots: who signed is the
+// publisher pin's question, and only the SHA-1 thumbprint form of the pin is safe here.
 #include "platform/signature.h"
 
 #include <openssl/bio.h>
 #include <openssl/cms.h>
 #include <openssl/evp.h>
 #include <openssl/x509.h>
+#include <openssl/x509v3.h>
 
 #include <cstdio>
 #include <fstream>
@@ -32,7 +35,14 @@ struct Free {
   void operator()(BIO* b) const { BIO_free(b); }
   void operator()(CMS_ContentInfo* c) const { CMS_ContentInfo_free(c); }
   void operator()(X509_STORE* s) const { X509_STORE_free(s); }
+  void operator()(STACK_OF(X509)* s) const { sk_X509_pop_free(s, X509_free); }
 };
+
+bool SelfSigned(X509* cert) {
+  if (X509_NAME_cmp(X509_get_subject_name(cert), X509_get_issuer_name(cert)) != 0) return false;
+  EVP_PKEY* key = X509_get0_pubkey(cert);
+  return key != nullptr && X509_verify(cert, key) == 1;
+}
 
 bool ReadAll(const std::string& path, std::string* bytes) {
   std::ifstream in(path, std::ios::binary | std::ios::ate);
@@ -91,9 +101,16 @@ SignatureCheck CheckAppendedSignature(const std::string& bytes) {
   if (!cms) return check;
   std::unique_ptr<BIO, Free> content(BIO_new_mem_buf(bytes.data(), static_cast<int>(contentSize)));
   std::unique_ptr<X509_STORE, Free> store(X509_STORE_new());
-  if (!content || !store) return check;
-  if (CMS_verify(cms.get(), nullptr, store.get(), content.get(), nullptr,
-                 CMS_BINARY | CMS_NO_SIGNER_CERT_VERIFY) != 1) {
+  std::unique_ptr<STACK_OF(X509), Free> carried(CMS_get1_certs(cms.get()));
+  if (!content || !store || !carried) return check;
+  int roots = 0;
+  for (int i = 0; i < sk_X509_num(carried.get()); ++i) {
+    X509* cert = sk_X509_value(carried.get(), i);
+    if (SelfSigned(cert) && X509_STORE_add_cert(store.get(), cert) == 1) ++roots;
+  }
+  // Code-signing certificates are not for mail: any purpose here, code signing checked below.
+  if (roots == 0 || X509_STORE_set_purpose(store.get(), X509_PURPOSE_ANY) != 1) return check;
+  if (CMS_verify(cms.get(), nullptr, store.get(), content.get(), nullptr, CMS_BINARY) != 1) {
     return check;
   }
   STACK_OF(X509)* signers = CMS_get0_signers(cms.get());
@@ -102,6 +119,10 @@ SignatureCheck CheckAppendedSignature(const std::string& bytes) {
     return check;
   }
   X509* signer = sk_X509_value(signers, 0);
+  if ((X509_get_extended_key_usage(signer) & XKU_CODE_SIGN) == 0) {
+    sk_X509_free(signers);
+    return check;
+  }
   check.signerName = CommonName(signer);
   check.signerSha1 = Sha1Thumbprint(signer);
   sk_X509_free(signers);

@@ -104,7 +104,11 @@ TEST_F(AppendedSignaturePosix, ChangedBytesSignatureOrFrameAreRefused) {
   b = signed_;
   for (size_t i = 0; i < length; ++i) b[signed_.size() - marker - length + i] = 0;
   cases.push_back({"zero length", b});
-  cases.push_back({"marker only", std::string("~Kerfo signature appended~\n")});
+  b = signed_;
+  const size_t name = b.find(ourName_, sigAt);  // the subject of the carried certificate
+  ASSERT_NE(std::string::npos, name);
+  b[name + ourName_.size() - 1] = 'X';  // someone else's name, the key and signature kept
+  cases.push_back({"renamed signer", b});
   cases.push_back({"length and marker only", std::string("\0\0\0\x10~Kerfo signature appended~\n", 31)});
   b = unsigned_ + std::string(300, '\0') + std::string("\0\0\x01\x00", 4) +
       "~Kerfo signature appended~\n";  // zeros where the signature should be
@@ -120,6 +124,7 @@ TEST_F(AppendedSignaturePosix, ChangedBytesSignatureOrFrameAreRefused) {
   EXPECT_FALSE(Check(b).available);
   EXPECT_FALSE(Check(unsigned_).available);
   EXPECT_FALSE(Check(std::string()).available);
+  EXPECT_FALSE(Check("~Kerfo signature appended~\n").available);  // no room for a length
 }
 
 TEST_F(AppendedSignaturePosix, AMissingFileIsNotVerified) {
