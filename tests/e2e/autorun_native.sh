@@ -75,6 +75,9 @@ while kill -0 "$run_pid" 2>/dev/null; do
     echo "      runs the whole flow once it is built"
     exit 77
   fi
+  if [ -n "$log" ] && grep -a -q 'ShowMsgBox:' "$log"; then
+    fail "a message box is up ($(grep -a -m1 -o 'ShowMsgBox:[0-9]*' "$log")); nobody answers it in AutoRun"
+  fi
   if [ -n "$log" ] && grep -a -q 'Enter fail page' "$log"; then
     fail "the flow ended on the failure page (AutoRun would retry without end)"
   fi
