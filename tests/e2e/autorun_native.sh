@@ -61,7 +61,8 @@ export APPDATA=$work/appdata ProgramFiles=$work/programs HOME=$work/home
 export KERFO_USER_STORE=$work/user-store.ini KERFO_MACHINE_STORE=$work/machine-store.ini
 logdir=$work/appdata/RORezivuduza/logs
 first_log() {
-  find "$logdir" -name '*.log' -printf '%T@ %p\n' 2>/dev/null | sort -n | head -n1 | cut -d' ' -f2-
+  { find "$logdir" -name '*.log' -printf '%T@ %p\n' 2>/dev/null || true; } | sort -n | head -n1 |
+    cut -d' ' -f2-
 }
 
 start=$SECONDS
