@@ -24,10 +24,13 @@
 namespace app {
 namespace {
 
-// The toolkit is installed on first use, over the package that step 1 filled.
+// The toolkit is installed on first use, over the package that step 1 filled. An AutoRun
+// run has nobody at the controls: the window drives itself until it closes.
 void EnsureToolkit() {
-  if (!uikit::Toolkit::IsInstalled())
-    uikit::Toolkit::Install(ui::CreatePlatformBackend(), uikit::ResourcePackage::Global());
+  if (!uikit::Toolkit::IsInstalled()) {
+    uikit::Toolkit::Install(ui::CreatePlatformBackend(CConfigure::IsAutoRunMode()),
+                            uikit::ResourcePackage::Global());
+  }
 }
 
 }  // namespace

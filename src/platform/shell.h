@@ -26,7 +26,7 @@ void ShowPlainMessageBox(void* ownerHandle, const std::wstring& text,
                          const std::wstring& caption);
 
 // The system's program-files folder ("C:\Program Files (x86)" for this 32-bit program on
-// 64-bit Windows; POSIX: /opt).
+// 64-bit Windows; POSIX: $ProgramFiles when set, else /opt). No trailing separator.
 std::wstring ProgramFilesFolder();
 
 }  // namespace platform

@@ -62,6 +62,12 @@ void ShowPlainMessageBox(void* /*ownerHandle*/, const std::wstring& text,
             << WideToUtf8(text);
 }
 
-std::wstring ProgramFilesFolder() { return L"/opt"; }
+// The Windows environment name of that folder, as APPDATA is honoured for the data folder;
+// /opt, the home of add-on software packages, otherwise.
+std::wstring ProgramFilesFolder() {
+  std::wstring dir = GetEnvVar(L"ProgramFiles");
+  while (dir.size() > 1 && (dir.back() == L'/' || dir.back() == L'\\')) dir.pop_back();
+  return dir.empty() ? L"/opt" : dir;
+}
 
 }  // namespace platform

@@ -2,8 +2,10 @@
 //
 // Windows asks WinVerifyTrust with the generic verify action, keeps the verification state long
 // enough to read the signer's certificate (subject common name and SHA-1 thumbprint), then closes
-// the state with a second call. POSIX has no Authenticode provider: the result says so
-// (available false, TRUST_E_PROVIDER_UNKNOWN) and nothing is ever reported as verified.
+// the state with a second call. POSIX has no Authenticode: its equivalent is a CMS signature
+// appended to the file (signature_posix.cpp says how; scripts/make-test-ca --sign-appended
+// makes one), checked with OpenSSL, with the signer's name and thumbprint as on Windows; a
+// file without one gives available false and TRUST_E_PROVIDER_UNKNOWN, never verified.
 // Thread-safe: every call stands alone.
 #pragma once
 
@@ -17,6 +19,7 @@ constexpr int32_t kTrustSubjectFormUnknown = static_cast<int32_t>(0x800B0003);  
 constexpr int32_t kTrustProviderUnknown = static_cast<int32_t>(0x800B0001);     // TRUST_E_PROVIDER_UNKNOWN
 constexpr int32_t kTrustExplicitDistrust = static_cast<int32_t>(0x800B0111);    // TRUST_E_EXPLICIT_DISTRUST
 constexpr int32_t kTrustSubjectNotTrusted = static_cast<int32_t>(0x800B0004);   // TRUST_E_SUBJECT_NOT_TRUSTED
+constexpr int32_t kTrustBadDigest = static_cast<int32_t>(0x80096010);           // TRUST_E_BAD_DIGEST
 constexpr int32_t kCryptSecuritySettings = static_cast<int32_t>(0x80092026);    // CRYPT_E_SECURITY_SETTINGS
 
 struct SignatureCheck {

@@ -4,8 +4,10 @@
 
 namespace ui {
 
-std::unique_ptr<uikit::IBackend> CreatePlatformBackend() {
-  return std::make_unique<uikit::headless::HeadlessBackend>();
+std::unique_ptr<uikit::IBackend> CreatePlatformBackend(bool unattended) {
+  auto backend = std::make_unique<uikit::headless::HeadlessBackend>();
+  backend->SetRealTime(unattended);
+  return backend;
 }
 
 }  // namespace ui

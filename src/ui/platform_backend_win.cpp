@@ -4,7 +4,7 @@
 
 namespace ui {
 
-std::unique_ptr<uikit::IBackend> CreatePlatformBackend() {
+std::unique_ptr<uikit::IBackend> CreatePlatformBackend(bool /*unattended*/) {
   return std::make_unique<uikit::win32::Win32Backend>();
 }
 

@@ -3,6 +3,7 @@
 #include "uikit/logging.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cwctype>
 
 #include "platform/text.h"
@@ -403,12 +404,12 @@ void HeadlessWindow::SetTimer(uint32_t id, uint32_t elapseMs) {
   for (Timer& t : timers_) {
     if (t.id == id) {
       t.elapse = elapse;
-      t.due = backend_.now_ + elapse;
+      t.due = backend_.Now() + elapse;
       t.seq = ++backend_.timerSeq_;
       return;
     }
   }
-  timers_.push_back(Timer{id, elapse, backend_.now_ + elapse, ++backend_.timerSeq_});
+  timers_.push_back(Timer{id, elapse, backend_.Now() + elapse, ++backend_.timerSeq_});
 }
 
 void HeadlessWindow::KillTimer(uint32_t id) {
@@ -450,9 +451,15 @@ int HeadlessWindow::RunModal() {
   if (backend_.modalScript_) {
     if (auto* window = dynamic_cast<Window*>(events_)) backend_.modalScript_(*window);
   }
-  // Deliver what the script caused until the loop ends or nothing is left to do.
-  for (size_t i = 0; i < kPumpBound && frame < modal_.size() && !modal_[frame].ended; ++i) {
-    if (backend_.PumpMessages() == 0) break;
+  const auto ended = [this, frame] { return frame >= modal_.size() || modal_[frame].ended; };
+  if (backend_.realTime_) {
+    // Its own timers and the workers' messages end it, as in a window system's modal loop.
+    backend_.RunRealTimeUntil(ended);
+  } else {
+    // Deliver what the script caused until the loop ends or nothing is left to do.
+    for (size_t i = 0; i < kPumpBound && !ended(); ++i) {
+      if (backend_.PumpMessages() == 0) break;
+    }
   }
   int result = -1;
   if (frame < modal_.size()) {
@@ -527,6 +534,7 @@ bool HeadlessBackend::Enqueue(HeadlessWindow* window, uint32_t msg, uintptr_t wP
   std::lock_guard<std::mutex> guard(queueLock_);
   if (std::find(windows_.begin(), windows_.end(), window) == windows_.end()) return false;
   queue_.push_back(Posted{window, msg, wParam, lParam});
+  queueChanged_.notify_all();
   return true;
 }
 
@@ -576,6 +584,15 @@ size_t HeadlessBackend::PendingMessages() const {
 }
 
 int HeadlessBackend::RunMessageLoop() {
+  if (realTime_) {
+    RunRealTimeUntil([] { return false; });
+    if (!quitRequested_) {
+      LOG(INFO) << " Headless: message loop ended, no window left";
+      return -1;
+    }
+    quitRequested_ = false;
+    return quitCode_;
+  }
   for (size_t i = 0; i < kPumpBound; ++i) {
     if (quitRequested_) {
       quitRequested_ = false;
@@ -598,8 +615,82 @@ int HeadlessBackend::RunMessageLoop() {
 }
 
 void HeadlessBackend::Quit(int code) {
-  quitRequested_ = true;
   quitCode_ = code;
+  quitRequested_ = true;
+  std::lock_guard<std::mutex> guard(queueLock_);
+  queueChanged_.notify_all();
+}
+
+namespace {
+uint64_t SteadyMs() {
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count());
+}
+}  // namespace
+
+void HeadlessBackend::SetRealTime(bool realTime) {
+  if (realTime && !realTime_) realTimeBase_ = SteadyMs() - now_;
+  if (!realTime && realTime_) now_ = Now();
+  realTime_ = realTime;
+}
+
+uint64_t HeadlessBackend::Now() const {
+  return realTime_ ? SteadyMs() - realTimeBase_ : now_;
+}
+
+uint64_t HeadlessBackend::TickCount() const { return Now(); }
+
+void HeadlessBackend::RunRealTimeUntil(const std::function<bool()>& done) {
+  // A wait never sleeps past this, so a Quit or a timer set by a handler that did not wake
+  // the loop is still seen promptly.
+  constexpr uint64_t kLongestWaitMs = 200;
+  for (;;) {
+    if (done() || quitRequested_) return;
+    if (Windows().empty()) return;
+    PumpMessages();
+    while (!done() && !quitRequested_ && FireNextTimer(Now())) PumpMessages();
+    if (done() || quitRequested_) return;
+    uint64_t wait = kLongestWaitMs;
+    const uint64_t now = Now();
+    for (HeadlessWindow* w : Windows()) {
+      for (const HeadlessWindow::Timer& t : w->timers_) {
+        wait = std::min(wait, t.due > now ? t.due - now : 0);
+      }
+    }
+    if (wait == 0) continue;
+    std::unique_lock<std::mutex> lock(queueLock_);
+    queueChanged_.wait_for(lock, std::chrono::milliseconds(wait),
+                           [this] { return !queue_.empty() || quitRequested_; });
+  }
+}
+
+bool HeadlessBackend::FireNextTimer(uint64_t upTo) {
+  HeadlessWindow* next = nullptr;
+  uint32_t id = 0;
+  uint64_t due = 0, seq = 0;
+  for (HeadlessWindow* w : Windows()) {
+    for (const HeadlessWindow::Timer& t : w->timers_) {
+      if (t.due > upTo) continue;
+      if (!next || t.due < due || (t.due == due && t.seq < seq)) {
+        next = w;
+        id = t.id;
+        due = t.due;
+        seq = t.seq;
+      }
+    }
+  }
+  if (!next) return false;
+  if (!realTime_) now_ = std::max(now_, due);
+  for (HeadlessWindow::Timer& t : next->timers_) {
+    if (t.id == id) {
+      // On the wall clock a late loop does not fire a periodic timer in a burst to catch up.
+      t.due = realTime_ ? std::max(t.due + t.elapse, Now() + 1) : t.due + t.elapse;
+      break;
+    }
+  }
+  next->events_->OnTimer(id);
+  return true;
 }
 
 std::shared_ptr<Image> HeadlessBackend::CreateImage(int width, int height) {
@@ -642,29 +733,7 @@ ImagePtr HeadlessBackend::Decode(const std::string& bytes) {
 void HeadlessBackend::AdvanceTime(uint64_t ms) {
   const uint64_t target = now_ + ms;
   for (size_t guard = 0; guard < 1000000; ++guard) {
-    HeadlessWindow* next = nullptr;
-    uint32_t id = 0;
-    uint64_t due = 0, seq = 0;
-    for (HeadlessWindow* w : Windows()) {
-      for (const HeadlessWindow::Timer& t : w->timers_) {
-        if (t.due > target) continue;
-        if (!next || t.due < due || (t.due == due && t.seq < seq)) {
-          next = w;
-          id = t.id;
-          due = t.due;
-          seq = t.seq;
-        }
-      }
-    }
-    if (!next) break;
-    now_ = std::max(now_, due);
-    for (HeadlessWindow::Timer& t : next->timers_) {
-      if (t.id == id) {
-        t.due += t.elapse;
-        break;
-      }
-    }
-    next->events_->OnTimer(id);
+    if (!FireNextTimer(target)) break;
     PumpMessages();
   }
   now_ = target;

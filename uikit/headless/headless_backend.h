@@ -6,6 +6,12 @@
 // runs the scripted handler (SetModalScript) and returns the code given to EndModal. Nothing
 // blocks: a loop that has nothing left to do returns.
 //
+// Real-time mode (SetRealTime, for unattended runs of the real windows without a display):
+// the clock is the steady wall clock, timers fall due on it, and the message loop and modal
+// loops wait for posted messages and due timers like a window system's loop does, until Quit
+// (a modal loop: until EndModal or Quit) or until no window is left. AdvanceTime is for the
+// virtual clock only.
+//
 // Images: the decoder reads PNG headers (IHDR width and height); anything else does not
 // decode. Canvases record their draw calls (with the clip in force) so tests can assert what
 // was drawn where. Text metrics are fixed: each character is (size + 1) / 2 pixels wide and a
@@ -19,6 +25,8 @@
 // Ownership: the backend keeps a non-owning list of the live native windows.
 #pragma once
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -280,18 +288,22 @@ class HeadlessBackend : public IBackend {
   std::unique_ptr<INativeWindow> CreateNativeWindow(const NativeWindowParams& params,
                                                     IWindowEvents* events) override;
   // Delivers messages until Quit or until the queue is empty; returns the Quit code, or -1
-  // when the loop ran idle without one.
+  // when the loop ran idle without one. In real-time mode: waits for messages and timers
+  // until Quit, or returns -1 once no window is left.
   int RunMessageLoop() override;
   void Quit(int code) override;
   std::shared_ptr<Image> CreateImage(int width, int height) override;
   std::unique_ptr<ICanvas> CanvasFor(const std::shared_ptr<Image>& image) override;
   std::wstring ResolveFace(const std::wstring& face, const std::wstring& sample) override;
   double DpiScale() const override { return dpiScale_; }
-  uint64_t TickCount() const override { return now_; }
+  uint64_t TickCount() const override;
   ImagePtr Decode(const std::string& bytes) override;
 
   // Test controls.
   void SetDpiScale(double scale) { dpiScale_ = scale; }
+  // Switches to the wall clock (see the header comment); set before the first timer.
+  void SetRealTime(bool realTime);
+  bool RealTime() const { return realTime_; }
   // Moves the virtual clock by ms, firing every timer that falls due on the way, in time
   // order (then the order they were set), with the clock at each timer's due time; posted
   // messages are delivered after each timer.
@@ -300,8 +312,8 @@ class HeadlessBackend : public IBackend {
   // message that re-posts itself); returns how many were delivered.
   size_t PumpMessages();
   size_t PendingMessages() const;
-  bool QuitRequested() const { return quitRequested_; }
-  int QuitCode() const { return quitCode_; }
+  bool QuitRequested() const { return quitRequested_.load(); }
+  int QuitCode() const { return quitCode_.load(); }
   void ResetQuit() { quitRequested_ = false; }
   // Called when a window enters its modal loop (the Window behind it, when it is a toolkit
   // window). The script clicks a button, types, advances time; when the box has not ended
@@ -339,14 +351,25 @@ class HeadlessBackend : public IBackend {
   bool Enqueue(HeadlessWindow* window, uint32_t msg, uintptr_t wParam, intptr_t lParam);
   void Unregister(HeadlessWindow* window);
   bool Deliver(const Posted& p);
+  // The current time: the virtual clock, or the steady clock in real-time mode.
+  uint64_t Now() const;
+  // Fires the earliest timer due at or before upTo (moving the virtual clock to it); false
+  // when none is due.
+  bool FireNextTimer(uint64_t upTo);
+  // Real-time mode: delivers messages and fires due timers, waiting for either, until done()
+  // holds, Quit is asked for or no window is left.
+  void RunRealTimeUntil(const std::function<bool()>& done);
 
   double dpiScale_ = 1.0;
   uint64_t now_ = 1000;
+  bool realTime_ = false;
+  uint64_t realTimeBase_ = 0;  // steady-clock ms that read as 1000
   uint64_t timerSeq_ = 0;
   uintptr_t nextId_ = 0x1000;
-  bool quitRequested_ = false;
-  int quitCode_ = 0;
+  std::atomic<bool> quitRequested_{false};
+  std::atomic<int> quitCode_{0};
   mutable std::mutex queueLock_;
+  std::condition_variable queueChanged_;  // a message was posted or Quit asked for
   std::deque<Posted> queue_;  // guarded by queueLock_
   std::vector<HeadlessWindow*> windows_;
   HeadlessWindow* focusWindow_ = nullptr;
