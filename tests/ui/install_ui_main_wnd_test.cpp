@@ -803,7 +803,7 @@ TEST_F(MainWindowTest, InstallPressRunsTheFlowToTheFinishView) {
   deps.log = log_.get();
   deps.downloadFolder = dir.path();
   deps.logFolder = dir.path();
-  deps.completeDescription = [](CConfigure& configure, const IControlTextSource& skin) {
+  deps.completeDescription = [](CConfigure& configure, const IControlTextSource& skin, int) {
     configure.loadFromSkin(skin, true);
     configure.content().md5 = L"0123456789abcdef0123456789abcdef";
   };
