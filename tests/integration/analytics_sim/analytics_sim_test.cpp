@@ -185,14 +185,27 @@ class AnalyticsSim : public testing::Test {
     }
     return "\x01missing";
   }
-  // Every accepted delivery, by what it carried (the body of a document, the URL of a hit).
+  // Every accepted delivery, by what it carried (the body of a document, the URL of a hit)
+  // without the task id it was sent with. Each must carry an id, and none may be one the
+  // collector had already taken.
   std::map<std::string, int> Accepted() {
     std::map<std::string, int> seen;
+    auto idOf = [](const Json::Value& r) {
+      EXPECT_FALSE(r["notes"]["task_id"].asString().empty()) << r;
+      EXPECT_FALSE(r["notes"]["duplicate"].asBool()) << r;
+    };
     for (const Json::Value& r : Requests("Collector")) {
-      if (r["status"].asInt() == 200) ++seen[r["body"].asString()];
+      if (r["status"].asInt() != 200) continue;
+      idOf(r);
+      Json::Value document = Parse(r["body"].asString());
+      document.removeMember("task_id");
+      ++seen[reportsdk::StyledJson(document)];
     }
     for (const Json::Value& r : Requests("Ga4")) {
-      if (r["status"].asInt() == 204) ++seen[r["target"].asString()];
+      if (r["status"].asInt() != 204) continue;
+      idOf(r);
+      const std::string target = r["target"].asString();
+      ++seen[target.substr(0, target.find("&ep.task_id="))];
     }
     return seen;
   }
