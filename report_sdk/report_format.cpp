@@ -289,9 +289,15 @@ std::string WithTaskId(int type, const std::string& payload, const std::string& 
   if (type != kItemDocument) return payload;
   Json::Value document;
   std::string errors;
-  if (!ParseJson(payload, &document, &errors) || !document.isObject()) return payload;
-  document["task_id"] = taskId;
-  return StyledJson(document);
+  if (!ParseJson(payload, &document, &errors) || !document.isObject() ||
+      document.isMember("task_id")) {
+    return payload;
+  }
+  // The member goes in as the object's first, and every byte of the document stays as it was.
+  const size_t open = payload.find('{');
+  std::string member = "\"task_id\":" + Json::valueToQuotedString(taskId.c_str());
+  if (!document.empty()) member += ",";
+  return payload.substr(0, open + 1) + member + payload.substr(open + 1);
 }
 
 int PayloadType(const std::string& payload) {

@@ -93,8 +93,9 @@ int PayloadType(const std::string& payload);
 std::string WireTaskId(const std::string& storeId, const std::string& key,
                        const std::string& payload);
 // What goes on the wire for an item: a GA4 hit's address with "&ep.task_id=<id>" appended; a
-// report document with the member "task_id" added (the rest of it unchanged). A document that
-// does not parse as an object, an unknown type or an empty id leaves the payload as it is.
+// report document with "task_id":"<id>" inserted as its first member (every other byte as it
+// was). A document that does not parse as an object or already has a "task_id", an unknown type
+// or an empty id leaves the payload as it is.
 std::string WithTaskId(int type, const std::string& payload, const std::string& taskId);
 
 // Members of extra common that identify the machine or the install and may not be replaced.

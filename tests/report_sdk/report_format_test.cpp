@@ -193,6 +193,10 @@ TEST(TaskIds, WireFormsCarryTheIdAndKeepEverythingElse) {
   sent.removeMember("task_id");
   EXPECT_EQ(sent, document);  // every other member as it was, "ts" and "common" included
   EXPECT_EQ(StyledJson(sent), text);
+  EXPECT_EQ(wire, "{\"task_id\":\"5F3A-7\"," + text.substr(1));  // every other byte as it was
+  EXPECT_EQ(WithTaskId(kItemDocument, " {}", "x\"y"), " {\"task_id\":\"x\\\"y\"}");
+  // One that has an id keeps it.
+  EXPECT_EQ(WithTaskId(kItemDocument, wire, "other"), wire);
   // Nothing to put an id into: the payload goes as it is.
   EXPECT_EQ(WithTaskId(kItemDocument, "{\"source_type\" cross_end_id", "x"),
             "{\"source_type\" cross_end_id");

@@ -24,6 +24,7 @@
 #include "report_sdk/network_communicate.h"
 #include "report_sdk/post_data.h"
 #include "report_sdk/report_format.h"
+#include "support/report_wire.h"
 #include "vendor_sim.h"
 
 extern char** environ;
@@ -197,15 +198,12 @@ class AnalyticsSim : public testing::Test {
     for (const Json::Value& r : Requests("Collector")) {
       if (r["status"].asInt() != 200) continue;
       idOf(r);
-      Json::Value document = Parse(r["body"].asString());
-      document.removeMember("task_id");
-      ++seen[reportsdk::StyledJson(document)];
+      ++seen[testsupport::SplitTaskId(r["body"].asString()).report];
     }
     for (const Json::Value& r : Requests("Ga4")) {
       if (r["status"].asInt() != 204) continue;
       idOf(r);
-      const std::string target = r["target"].asString();
-      ++seen[target.substr(0, target.find("&ep.task_id="))];
+      ++seen[testsupport::SplitTaskId(r["target"].asString()).report];
     }
     return seen;
   }

@@ -27,7 +27,6 @@ class DeliveryLedger {
   bool Accept(const std::string& endpoint, const std::string& taskId);
   // {"<endpoint>": {"unique": n, "duplicates": m}, ...} for every collector that saw an id.
   Json::Value ToJson() const;
-  void Clear();
 
  private:
   struct Seen {
@@ -40,9 +39,8 @@ class DeliveryLedger {
   std::map<std::string, Seen> seen_;
 };
 
-// The sender's id of a report: the "task_id" member of a JSON document, or the "ep.task_id"
-// query parameter of a GA4 hit (decoded). Empty when the report carries none.
+// The sender's id of a report document: its "task_id" member (a GA4 hit carries it as the query
+// parameter "ep.task_id"). Empty when the document carries none.
 std::string DocumentTaskId(const Json::Value& document);
-std::string QueryTaskId(const std::string& rawQuery);
 
 }  // namespace vendorsim

@@ -818,12 +818,8 @@ struct VendorSim::Impl {
     }
     if (kind != Kind::kAlert && section->status >= 200 && section->status < 300) {
       // A report taken: its sender's id is counted once; one sent again is answered alike.
-      const size_t query = req.target.find('?');
-      const std::string id = kind == Kind::kGa4
-                                 ? QueryTaskId(query == std::string::npos
-                                                   ? std::string()
-                                                   : req.target.substr(query + 1))
-                                 : DocumentTaskId(parsed);
+      const std::string id =
+          kind == Kind::kGa4 ? req.get_param_value("ep.task_id") : DocumentTaskId(parsed);
       if (!id.empty()) {
         const bool fresh = deliveries.Accept(endpoint, id);
         recorder.Note(x.seq, "task_id", id);
