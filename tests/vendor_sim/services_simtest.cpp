@@ -464,6 +464,22 @@ TEST_F(SimServices, CollectorsCountEachTaskIdOnce) {
   EXPECT_EQ(counts["Ga4"]["duplicates"].asInt(), 1);
   EXPECT_EQ(counts["CollectorTest"]["unique"].asInt(), 1);
   EXPECT_EQ(counts["CollectorTest"]["duplicates"].asInt(), 0);
+
+  // A GA4 host answering 200 (not the 204 its sender counts as delivered) takes nothing.
+  Request patch;
+  patch.method = "PATCH";
+  patch.body = R"({"ga4": {"status": 200}})";
+  ASSERT_EQ(Fetch(Url("Admin", "/scenario"), patch).status, 200);
+  const std::string other = "/g/collect?v=2&cid=AB&tid=G-R8KQ2W7NXD&en=Install&ep.task_id=B2";
+  EXPECT_EQ(Fetch(Url("Ga4", other), hit).status, 200);
+  patch.body = R"({"ga4": {"status": 204}})";
+  ASSERT_EQ(Fetch(Url("Admin", "/scenario"), patch).status, 200);
+  EXPECT_EQ(Fetch(Url("Ga4", other), hit).status, 204);
+  const Json::Value later = Recorded("Ga4");
+  ASSERT_EQ(later.size(), 4u);
+  EXPECT_FALSE(later[2]["notes"].isMember("task_id"));
+  EXPECT_EQ(later[3]["notes"]["task_id"].asString(), "B2");
+  EXPECT_FALSE(later[3]["notes"]["duplicate"].asBool());
 }
 
 TEST_F(SimServices, MalformedRequestsGetA4xxAndTheServerCarriesOn) {

@@ -816,8 +816,10 @@ struct VendorSim::Impl {
       }
       recorder.Note(x.seq, "json", true);
     }
-    if (kind != Kind::kAlert && section->status >= 200 && section->status < 300) {
-      // A report taken: its sender's id is counted once; one sent again is answered alike.
+    // A report taken (the answer its sender counts as delivered: 204 for a hit, 200 for a
+    // document): its sender's id is counted once; one sent again is answered alike.
+    if ((kind == Kind::kGa4 && section->status == 204) ||
+        (kind == Kind::kCollector && section->status == 200)) {
       const std::string id =
           kind == Kind::kGa4 ? req.get_param_value("ep.task_id") : DocumentTaskId(parsed);
       if (!id.empty()) {
