@@ -122,6 +122,7 @@ int CNetworkCommunicate::Post(const std::string& key, const std::string& payload
     return -1;
   }
   if (persist) store_.Add(key, payload, &item.storeId);
+  item.taskId = persist ? item.storeId : store_.NewId();
   if (bWait) return SendItem(item, persist) ? 0 : -2;
   Enqueue(item);
   return 0;
@@ -152,15 +153,21 @@ long CNetworkCommunicate::CallPost(const std::string& url, const std::string& bo
 }
 
 bool CNetworkCommunicate::SendItem(const SendItemRecord& item, bool confirm) {
+  // Every attempt, in this process or a later one, carries the same id: a collector that took
+  // the item before its answer was lost counts the next send as the same item.
+  const std::string wire = WithTaskId(item.type, item.payload, item.taskId);
+  if (wire == item.payload && !item.taskId.empty()) {
+    Log("Report sent without task id, payload not a JSON object, key " + item.key);
+  }
   bool delivered = false;
   for (int attempt = 0; attempt < kAttempts && !delivered; ++attempt) {
     long status = 0;
     if (item.type == kItemGa4) {
-      status = CallPost(item.payload, std::string());
+      status = CallPost(wire, std::string());
       delivered = status == 204;
     } else if (item.type == kItemDocument) {
       const std::string url = hooks_.collectorUrl ? hooks_.collectorUrl() : std::string();
-      status = CallPost(url, item.payload);
+      status = CallPost(url, wire);
       delivered = status == 200;
     }
     if (!delivered) Pause(hooks_.retryPauseMs);
@@ -223,6 +230,7 @@ void CNetworkCommunicate::QueueStored(const std::vector<CReportStore::Entry>& en
     item.payload = entry.payload;
     item.type = PayloadType(entry.payload);
     item.storeId = entry.id;
+    item.taskId = WireTaskId(entry.id, entry.key, entry.payload);
     // A payload of no known type is never sent; its entry stays for inspection.
     if (item.type == kItemUnknown) continue;
     Enqueue(item);

@@ -31,6 +31,9 @@ struct SendItemRecord {
   int type = 0;  // kItemGa4 or kItemDocument
   std::string payload;
   std::string storeId;  // the item's own entry in the store; empty when not stored
+  // The id the collectors count the item by (sent with it): the store's entry id, or a fresh
+  // one for an item that is not stored. The same for every send of the item, in every process.
+  std::string taskId;
 };
 
 class CNetworkCommunicate {

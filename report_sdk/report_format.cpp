@@ -6,6 +6,8 @@
 #include <memory>
 #include <sstream>
 
+#include "platform/md5.h"
+
 namespace reportsdk {
 namespace {
 
@@ -239,6 +241,63 @@ std::string Ga4ClientId(const std::string& volumeSerialText, const std::string& 
     if (ch != ':') id += ch;
   }
   return id;
+}
+
+std::string WireTaskId(const std::string& storeId, const std::string& key,
+                       const std::string& payload) {
+  // Position ids: "s" and digits, with "#" and digits when a store held the same id twice.
+  bool positional = storeId.size() >= 2 && storeId[0] == 's';
+  bool digits = false;
+  bool hash = false;
+  for (size_t i = 1; positional && i < storeId.size(); ++i) {
+    const char ch = storeId[i];
+    if (ch >= '0' && ch <= '9') {
+      digits = true;
+    } else if (ch == '#' && digits && !hash) {
+      hash = true;
+      digits = false;
+    } else {
+      positional = false;
+    }
+  }
+  if (!positional || !digits) return storeId;
+  const std::string both = std::to_string(key.size()) + ":" + key + payload;
+  const std::string digest = platform::Md5HexOfBytes(both.data(), both.size());
+  return digest.empty() ? storeId : "h" + digest;
+}
+
+std::string WithTaskId(int type, const std::string& payload, const std::string& taskId) {
+  if (taskId.empty()) return payload;
+  if (type == kItemGa4) {
+    // Only unreserved bytes stay: an id can never end the parameter or start another.
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string value;
+    for (unsigned char ch : taskId) {
+      const bool unreserved = (ch >= '0' && ch <= '9') || (ch >= 'a' && ch <= 'z') ||
+                              (ch >= 'A' && ch <= 'Z') || ch == '-' || ch == '_' || ch == '.' ||
+                              ch == '~';
+      if (unreserved) {
+        value += static_cast<char>(ch);
+      } else {
+        value += '%';
+        value += kHex[ch >> 4];
+        value += kHex[ch & 15];
+      }
+    }
+    return payload + "&ep.task_id=" + value;
+  }
+  if (type != kItemDocument) return payload;
+  Json::Value document;
+  std::string errors;
+  if (!ParseJson(payload, &document, &errors) || !document.isObject() ||
+      document.isMember("task_id")) {
+    return payload;
+  }
+  // The member goes in as the object's first, and every byte of the document stays as it was.
+  const size_t open = payload.find('{');
+  std::string member = "\"task_id\":" + Json::valueToQuotedString(taskId.c_str());
+  if (!document.empty()) member += ",";
+  return payload.substr(0, open + 1) + member + payload.substr(open + 1);
 }
 
 int PayloadType(const std::string& payload) {

@@ -86,6 +86,18 @@ enum : int { kItemUnknown = 0, kItemGa4 = 1, kItemDocument = 2 };
 // carries "&tid=" and "&en=". Anything else is unknown and is neither stored nor sent.
 int PayloadType(const std::string& payload);
 
+// The id a collector counts a report by, so that one sent again (its sender died after the
+// collector answered, before the answer was noted) is counted once. It is the item's entry id in
+// the store; entries of stores written before ids existed were numbered by position ("s<n>"),
+// which other stores repeat, so theirs is "h" and the MD5 of the key and payload instead.
+std::string WireTaskId(const std::string& storeId, const std::string& key,
+                       const std::string& payload);
+// What goes on the wire for an item: a GA4 hit's address with "&ep.task_id=<id>" appended; a
+// report document with "task_id":"<id>" inserted as its first member (every other byte as it
+// was). A document that does not parse as an object or already has a "task_id", an unknown type
+// or an empty id leaves the payload as it is.
+std::string WithTaskId(int type, const std::string& payload, const std::string& taskId);
+
 // Members of extra common that identify the machine or the install and may not be replaced.
 bool IsProtectedCommonMember(const std::string& name);
 

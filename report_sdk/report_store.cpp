@@ -355,6 +355,11 @@ bool CReportStore::AppendLocked(const std::string& record) {
   return ok;
 }
 
+std::string CReportStore::NewId() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return ownerId_ + "-" + std::to_string(nextSeq_++);
+}
+
 bool CReportStore::Add(const std::string& key, const std::string& payload, std::string* id) {
   std::lock_guard<std::mutex> guard(mutex_);
   *id = ownerId_ + "-" + std::to_string(nextSeq_++);

@@ -98,6 +98,8 @@ class CReportStore {
   // Adds a waiting item as a new entry; *id names it for Remove. False when the record could
   // not reach the disk: it is kept in memory and written with the next record.
   bool Add(const std::string& key, const std::string& payload, std::string* id);
+  // A fresh entry id of this process, for an item sent without being stored.
+  std::string NewId();
   // Removes the entry (a delivered item). Removing an id that is not stored changes nothing.
   bool Remove(const std::string& id);
   // Status change by key: kWaiting adds a new entry; kSent removes the oldest waiting entry

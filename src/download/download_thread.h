@@ -58,6 +58,8 @@ class CDownloadThread : public CThread {
     bool stream = false;     // this request streams the rest of the file across slices
     bool yielded = false;    // ended because another worker streams the whole file
     bool timedOut = false;   // ended by the transfer time-out
+    // An ".exe" answered 200: accepted only once its Content-Length shows the whole planned file.
+    bool lengthPending = false;
     // The transfer time-out: a slice request may take this long in all; a stream may go this
     // long without a new byte.
     std::chrono::steady_clock::time_point started{};

@@ -122,6 +122,11 @@ bool StartsWithNoCase(const char* text, size_t length, const char* prefix) {
   return true;
 }
 
+// The empty line that ends the header block of a response.
+bool IsHeaderEnd(const char* line, size_t length) {
+  return (length == 2 && line[0] == '\r' && line[1] == '\n') || (length == 1 && line[0] == '\n');
+}
+
 bool EndsWithExe(const std::string& url) {
   return url.size() >= 4 && url.compare(url.size() - 4, 4, ".exe") == 0;
 }
@@ -409,16 +414,32 @@ size_t CLibcurlTool::HeaderCallback(char* line, size_t size, size_t count, void*
     response.bodyOffset = -1;
     response.length = -1;
     response.bodyBytes = 0;
+    response.lengthPending = false;
     int a = 0, b = 0, c = 0;
     const int got =
         std::sscanf(text.c_str(), "%*[^0-9]%d%*[^0-9]%d%*[^0-9]%d%*[^0-9]", &a, &b, &c);
-    const bool redirect = c >= 300 && c < 400;
-    if (got == 3 && c != 0 && EndsWithExe(task->RemotePath) && c != 206 && !redirect) {
-      LOG(INFO) << " HeaderCallback error0: http_code is " << c;
+    // "HTTP/2 206" carries two numbers only: its status is the second.
+    const int status = got == 3 ? c : response.status;
+    const bool redirect = status >= 300 && status < 400;
+    if (status != 0 && EndsWithExe(task->RemotePath) && status != 206 && !redirect) {
+      if (status == 200) {
+        // A server that ignores Range answers with the whole file; whether it is the planned
+        // file is known once its length is.
+        response.lengthPending = true;
+        return n;
+      }
+      LOG(INFO) << " HeaderCallback error0: http_code is " << status;
       response.rejected = true;
       return 0;
     }
     return n;
+  }
+
+  if (response.lengthPending && IsHeaderEnd(line, n)) {
+    LOG(INFO) << " HeaderCallback error0: http_code is 200, no Content-Length for "
+              << task->contentLength << " bytes";
+    response.rejected = true;
+    return 0;
   }
 
   if (FindNoCase(text, "CF-RAY:") != std::string::npos) {
@@ -474,6 +495,17 @@ size_t CLibcurlTool::HeaderCallback(char* line, size_t size, size_t count, void*
   } else if (StartsWithNoCase(line, n, "Content-Length:")) {
     int64_t length = -1;
     if (ParseInt64(text, 15, &length)) response.length = length;
+    if (response.lengthPending) {
+      if (response.length != task->contentLength) {
+        LOG(INFO) << " HeaderCallback error0: http_code is 200, " << task->contentLength
+                  << " != " << LineValue(line, n, 0);
+        // A whole file of another size: the file at this address is not the planned one.
+        if (response.length > 0) NoteContradiction(worker, response.length);
+        response.rejected = true;
+        return 0;
+      }
+      response.lengthPending = false;
+    }
   }
   return n;
 }

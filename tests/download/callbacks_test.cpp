@@ -49,14 +49,63 @@ class CallbackTest : public testing::Test {
 
 TEST_F(CallbackTest, StatusLinesAreCheckedOnlyForExeDownloads) {
   EXPECT_EQ(Header("HTTP/1.1 200 OK\r\n"), 17u);  // not an .exe: accepted
+  EXPECT_EQ(Header("\r\n"), 2u);                  // and so is its end without a length
   task_.RemotePath = "http://h/setup.exe";
-  EXPECT_EQ(Header("HTTP/1.1 200 OK\r\n"), 0u);
-  EXPECT_TRUE(log_.Contains(" HeaderCallback error0: http_code is 200"));
+  EXPECT_EQ(Header("HTTP/1.1 503 Service Unavailable\r\n"), 0u);
+  EXPECT_TRUE(log_.Contains(" HeaderCallback error0: http_code is 503"));
+  EXPECT_EQ(Header("HTTP/2 404\r\n"), 0u);  // two numbers: the second is the status
+  EXPECT_TRUE(log_.Contains(" HeaderCallback error0: http_code is 404"));
   EXPECT_EQ(Header("HTTP/1.1 206 Partial Content\r\n"), 30u);
-  EXPECT_EQ(Header("HTTP/2 200\r\n"), 12u);  // two numbers only: not checked
   EXPECT_EQ(Header("HTTP/1.1 302 Found\r\n"), 20u);  // a hop of the redirect chain
+  EXPECT_EQ(Header("\r\n"), 2u);
   task_.RemotePath = "http://h/setup.EXE";          // case-sensitive suffix
+  EXPECT_EQ(Header("HTTP/1.1 503 Service Unavailable\r\n"), 34u);
+}
+
+// A server that ignores Range answers an ".exe" with 200 and the whole file: that answer is
+// taken only when its Content-Length is the planned size.
+TEST_F(CallbackTest, ExeWholeFileAnswerIsDecidedByItsLength) {
+  task_.RemotePath = "http://h/setup.exe";
   EXPECT_EQ(Header("HTTP/1.1 200 OK\r\n"), 17u);
+  EXPECT_EQ(Header("Content-Length: 1000\r\n"), 22u);
+  EXPECT_EQ(Header("\r\n"), 2u);
+  std::string file(1000, '\0');
+  for (size_t i = 0; i < file.size(); ++i) file[i] = static_cast<char>(i * 7);
+  EXPECT_EQ(Body(file.substr(0, 200)), 200u);  // bytes 100..199 are this slice's
+  EXPECT_TRUE(task_.isComplete());
+  EXPECT_EQ(FileBytes().substr(100, 100), file.substr(100, 100));
+  EXPECT_FALSE(log_.Contains("error0"));
+
+  // Another length: refused at that line, and the size it names is kept for the round.
+  worker_.response() = CDownloadThread::Response();
+  task_.setNextPos(100);
+  EXPECT_EQ(Header("HTTP/2 200\r\n"), 12u);
+  EXPECT_EQ(Header("content-length: 1001\r\n"), 0u);
+  EXPECT_TRUE(log_.Contains(" HeaderCallback error0: http_code is 200, 1000 != content-length: 1001"));
+  EXPECT_EQ(shared_.contradictedSize.load(), 1001);
+  EXPECT_EQ(Body("abc"), 0u);
+  EXPECT_EQ(task_.nextPos(), 100);
+
+  // No length at all: refused when the headers end, nothing written, no size to act on.
+  shared_.contradictedSize.store(-1);
+  worker_.response() = CDownloadThread::Response();
+  EXPECT_EQ(Header("HTTP/1.1 200 OK\r\n"), 17u);
+  EXPECT_EQ(Header("Transfer-Encoding: chunked\r\n"), 28u);
+  EXPECT_EQ(Header("\r\n"), 0u);
+  EXPECT_TRUE(log_.Contains(" HeaderCallback error0: http_code is 200, no Content-Length"));
+  EXPECT_EQ(Body("abc"), 0u);
+  EXPECT_EQ(shared_.contradictedSize.load(), -1);
+  EXPECT_EQ(task_.nextPos(), 100);
+
+  // A redirect hop before the whole file: only the final answer's length counts.
+  worker_.response() = CDownloadThread::Response();
+  EXPECT_EQ(Header("HTTP/1.1 301 Moved\r\n"), 20u);
+  EXPECT_EQ(Header("Content-Length: 5\r\n"), 19u);
+  EXPECT_EQ(Header("\r\n"), 2u);
+  EXPECT_EQ(Header("HTTP/1.1 200 OK\r\n"), 17u);
+  EXPECT_EQ(Header("Content-Length: 1000\r\n"), 22u);
+  EXPECT_EQ(Header("\r\n"), 2u);
+  EXPECT_EQ(shared_.contradictedSize.load(), -1);
 }
 
 TEST_F(CallbackTest, ContentRangeTotalMustMatchThePlan) {

@@ -151,17 +151,26 @@ TEST_F(SimDownloadTest, CloudflareAnswersBecomeTheCdnText) {
   EXPECT_TRUE(enginetest::HasEvent("Download", "3.CDNStatus", "LAX/ HIT"));
 }
 
-TEST_F(SimDownloadTest, ExeAnsweredWholeIsRefusedOtherFilesAreNot) {
+// A server that ignores Range answers the product installer with the whole file: taken when its
+// length is the planned size, refused when it is not, as for any other file.
+TEST_F(SimDownloadTest, ExeAnsweredWholeIsTakenByItsLength) {
   ASSERT_TRUE(sim_->AddRule(R"({"endpoint": "Download", "method": "GET", "path": "/setup.exe",
                                 "count": 0, "whole_200": true})"));
   ASSERT_TRUE(sim_->AddRule(R"({"endpoint": "Download", "method": "GET", "path": "/big.bin",
                                 "count": 0, "whole_200": true})"));
   // The check reads the address's last four characters, so this one ends in ".exe".
-  EXPECT_EQ(Round(sim_->Url("Download", "/setup.exe", false), dir_.File(L"w.exe")),
-            download::ErrNoProgress);
-  EXPECT_FALSE(Same(dir_.File(L"w.exe"), kFiles[0]));
+  ASSERT_EQ(Round(sim_->Url("Download", "/setup.exe", false), dir_.File(L"w.exe")),
+            download::ErrSuccess);
+  EXPECT_TRUE(Same(dir_.File(L"w.exe"), kFiles[0]));
   ASSERT_EQ(Round(Url("big.bin"), dir_.File(L"w.bin")), download::ErrSuccess);
   EXPECT_TRUE(Same(dir_.File(L"w.bin"), kFiles[1]));
+
+  sim_->ClearRules();
+  ASSERT_TRUE(sim_->AddRule(R"({"endpoint": "Download", "method": "GET", "path": "/setup.exe",
+                                "count": 0, "status": 200, "body": "<html>portal</html>"})"));
+  EXPECT_EQ(Round(sim_->Url("Download", "/setup.exe", false), dir_.File(L"p.exe")),
+            download::ErrContentLength);
+  EXPECT_FALSE(Same(dir_.File(L"p.exe"), kFiles[0]));
 }
 
 TEST_F(SimDownloadTest, FaultsThatNoRoundSurvives) {

@@ -14,6 +14,7 @@
 
 #include "platform/files.h"
 #include "report_sdk/report_format.h"
+#include "support/report_wire.h"
 #include "support/temp_dir.h"
 
 namespace reportsdk {
@@ -124,7 +125,12 @@ TEST_F(Context, InitOpensTheDailyLogAndPostEventDelivers) {
   EXPECT_EQ(doc["common"]["is_new"].asInt(), 1);
   EXPECT_EQ(doc["common"]["uid"].asString(), "0a1b2c3d-4e5f-6071-8293-a4b5c6d7e8f9");
   EXPECT_EQ(std::to_string(doc["ts"].asInt64()).size(), 13u);
-  EXPECT_EQ(posts_[0].second, StyledJson(doc));
+  // The styled document as built, with the id its collector counts it by in front.
+  const testsupport::ReportWire wire = testsupport::SplitTaskId(posts_[0].second);
+  EXPECT_EQ(wire.taskId, doc["task_id"].asString());
+  EXPECT_FALSE(wire.taskId.empty());
+  doc.removeMember("task_id");
+  EXPECT_EQ(wire.report, StyledJson(doc));
 }
 
 TEST_F(Context, PostEventChecksThroughTheContext) {
@@ -182,8 +188,11 @@ TEST_F(Context, Ga4HitsCarryTheClientIdAndEncodedTail) {
   EXPECT_EQ(m.PostGA4(tail.c_str(), true), 0);
   std::lock_guard<std::mutex> guard(lock_);
   ASSERT_EQ(posts_.size(), 1u);
-  EXPECT_EQ(posts_[0].first,
+  // The hit as built, with the id its collector counts it by after it.
+  const testsupport::ReportWire wire = testsupport::SplitTaskId(posts_[0].first);
+  EXPECT_EQ(wire.report,
             "https://ga4.test/g/collect?v=2&cid=1A2B3C02FC00000001" + PercentEncode(tail));
+  EXPECT_FALSE(wire.taskId.empty());
   EXPECT_TRUE(posts_[0].second.empty());
 }
 

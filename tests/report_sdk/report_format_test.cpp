@@ -178,6 +178,52 @@ TEST(ItemTypes, ByPayloadPattern) {
   EXPECT_EQ(PayloadType(""), kItemUnknown);
 }
 
+// The id a collector counts an item by rides on the wire form, which otherwise stays as built.
+TEST(TaskIds, WireFormsCarryTheIdAndKeepEverythingElse) {
+  const std::string hit = "https://h/g/collect?v=2&cid=AB&tid=G&ep.qd_action=A%20b&en=x";
+  EXPECT_EQ(WithTaskId(kItemGa4, hit, "5F3A-7"), hit + "&ep.task_id=5F3A-7");
+  EXPECT_EQ(WithTaskId(kItemGa4, hit, "a b&c=d"), hit + "&ep.task_id=a%20b%26c%3Dd");
+  EXPECT_EQ(WithTaskId(kItemGa4, hit, ""), hit);
+
+  const Json::Value document = BuildReportDocument(PassingContext(), Caller(kFunnel), kTs);
+  const std::string text = StyledJson(document);
+  const std::string wire = WithTaskId(kItemDocument, text, "5F3A-7");
+  Json::Value sent = Caller(wire);
+  EXPECT_EQ(sent["task_id"].asString(), "5F3A-7");
+  sent.removeMember("task_id");
+  EXPECT_EQ(sent, document);  // every other member as it was, "ts" and "common" included
+  EXPECT_EQ(StyledJson(sent), text);
+  EXPECT_EQ(wire, "{\"task_id\":\"5F3A-7\"," + text.substr(1));  // every other byte as it was
+  EXPECT_EQ(WithTaskId(kItemDocument, " {}", "x\"y"), " {\"task_id\":\"x\\\"y\"}");
+  // One that has an id keeps it.
+  EXPECT_EQ(WithTaskId(kItemDocument, wire, "other"), wire);
+  // Nothing to put an id into: the payload goes as it is.
+  EXPECT_EQ(WithTaskId(kItemDocument, "{\"source_type\" cross_end_id", "x"),
+            "{\"source_type\" cross_end_id");
+  EXPECT_EQ(WithTaskId(kItemDocument, "[1]", "x"), "[1]");
+  EXPECT_EQ(WithTaskId(kItemUnknown, "hello", "x"), "hello");
+}
+
+TEST(TaskIds, PositionIdsOfOldStoresBecomeContentIds) {
+  // The store's own ids are unique across stores: they go as they are.
+  EXPECT_EQ(WireTaskId("5F3A1C2B-0D4E-4F60-8A7B-9C0D1E2F3A4B-12", "k", "p"),
+            "5F3A1C2B-0D4E-4F60-8A7B-9C0D1E2F3A4B-12");
+  for (const char* kept : {"s", "sx1", "s1#", "s1#2#3", "s#1", "S1", ""}) {
+    EXPECT_EQ(WireTaskId(kept, "k", "p"), kept) << kept;
+  }
+  // Position ids repeat from store to store: the id comes from the item itself instead, the
+  // same at every replay, and different for different items.
+  const std::string id = WireTaskId("s3", "1::1767225600123::a::b", "payload");
+  ASSERT_EQ(id.size(), 33u);
+  EXPECT_EQ(id[0], 'h');
+  EXPECT_EQ(WireTaskId("s0", "1::1767225600123::a::b", "payload"), id);
+  EXPECT_EQ(WireTaskId("s3#7", "1::1767225600123::a::b", "payload"), id);
+  EXPECT_NE(WireTaskId("s3", "1::1767225600124::a::b", "payload"), id);
+  EXPECT_NE(WireTaskId("s3", "1::1767225600123::a::b", "payload2"), id);
+  // The key and payload are not simply run together.
+  EXPECT_NE(WireTaskId("s1", "ab", "c"), WireTaskId("s1", "a", "bc"));
+}
+
 TEST(ExtraCommon, ProtectedNamesIgnoreCase) {
   for (const char* name : {"session_id", "UID", "Os", "os_version", "mac", "brand", "MODEL",
                            "cross_end_id", "rnclid", "source_type"}) {

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "platform/files.h"
 #include "report_sdk/network_communicate.h"
 #include "report_sdk/report_format.h"
+#include "support/report_wire.h"
 #include "support/temp_dir.h"
 
 namespace reportsdk {
@@ -37,7 +39,8 @@ std::string Key(char type, int64_t ms, const std::string& rest) {
   return std::string(1, type) + "::" + std::to_string(ms) + "::" + rest;
 }
 
-// Deliveries by what they carried (a document's body, a hit's address).
+// Deliveries by what they carried (a document's body, a hit's address) without their task id.
+// Each delivery must carry an id no earlier delivery had: every item is taken once.
 class Collector {
  public:
   std::atomic<bool> up{true};
@@ -45,7 +48,10 @@ class Collector {
     if (!up) return 0;
     std::lock_guard<std::mutex> guard(lock_);
     const bool hit = url.find("/g/collect") != std::string::npos;
-    ++seen_[hit ? url : body];
+    const testsupport::ReportWire wire = testsupport::SplitTaskId(hit ? url : body);
+    ++seen_[wire.report];
+    EXPECT_FALSE(wire.taskId.empty()) << wire.report;
+    EXPECT_TRUE(ids_.insert(wire.taskId).second) << "task id taken twice: " << wire.taskId;
     return hit ? 204 : 200;
   }
   std::map<std::string, int> seen() {
@@ -61,6 +67,7 @@ class Collector {
  private:
   std::mutex lock_;
   std::map<std::string, int> seen_;
+  std::set<std::string> ids_;
 };
 
 class Log {
@@ -192,6 +199,7 @@ TEST_F(Store, EqualKeysAreSeparateItemsAcrossAKill) {
   first.payload = stored[0].payload;
   first.type = kItemDocument;
   first.storeId = stored[0].id;
+  first.taskId = stored[0].id;
   ASSERT_TRUE(quiet->SendItem(first, true));
   ASSERT_EQ(quiet->store().WaitingEntries().size(), 1u);
   EXPECT_EQ(quiet->store().WaitingEntries()[0].payload, Doc("x2"));

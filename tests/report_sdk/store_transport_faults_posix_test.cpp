@@ -30,6 +30,7 @@
 #include "report_sdk/network_communicate.h"
 #include "report_sdk/post_data.h"
 #include "report_sdk/report_format.h"
+#include "support/report_wire.h"
 #include "support/temp_dir.h"
 
 namespace reportsdk {
@@ -226,7 +227,8 @@ TEST(ReportSdkFaults, HangingCollectorTimesOutKeepsTheItemAndDeliversItOnceLater
   // Nothing else arrives later: the one delivery was the only one.
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_EQ(pauses.load(), 1);
-  EXPECT_EQ(collector.accepted(), std::vector<std::string>{payload});
+  ASSERT_EQ(collector.accepted().size(), 1u);
+  EXPECT_EQ(testsupport::SplitTaskId(collector.accepted()[0]).report, payload);
   EXPECT_EQ(collector.connections(), 2);
   EXPECT_EQ(net.store().CountEntries(), 0);
 }
@@ -322,7 +324,7 @@ TEST(ReportSdkFaults, FullDiskKeepsQueuedItemsAndTheOldStore) {
   hooks.post = [&](const std::string&, const std::string& body) -> long {
     if (!collectorUp) return 0;
     std::lock_guard<std::mutex> guard(sentLock);
-    sent.push_back(body);
+    sent.push_back(testsupport::SplitTaskId(body).report);
     return 200;
   };
   hooks.collectorUrl = [] { return std::string("https://collector.test/collect"); };

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "platform/files.h"
 #include "report_sdk/network_communicate.h"
 #include "report_sdk/report_format.h"
+#include "support/report_wire.h"
 #include "support/temp_dir.h"
 
 namespace reportsdk {
@@ -46,7 +48,16 @@ class FakeTransport {
     ++attempts_;
     if ((ga4 && status == 204) || (!ga4 && status == 200)) ++accepted_[ga4 ? url : body];
     urls_.push_back(url);
+    ids_.push_back(TaskIdOf(ga4 ? url : body));
     return status;
+  }
+  // The collector-side id of every attempt, in order ("" when it carried none).
+  std::vector<std::string> ids() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return ids_;
+  }
+  static std::string TaskIdOf(const std::string& wire) {
+    return testsupport::SplitTaskId(wire).taskId;
   }
   int attempts() {
     std::lock_guard<std::mutex> guard(lock_);
@@ -66,6 +77,7 @@ class FakeTransport {
   int attempts_ = 0;
   std::map<std::string, int> accepted_;
   std::vector<std::string> urls_;
+  std::vector<std::string> ids_;
 };
 
 class Transport : public testing::Test {
@@ -344,6 +356,84 @@ TEST_F(Transport, AStoreThatCannotBeWrittenLosesNoQueuedItem) {
   net->StartSender();
   ASSERT_TRUE(WaitFor([&] { return net->Idle(); }));
   EXPECT_EQ(transport_.accepted().size(), 1u);
+}
+
+// A collector that took an item whose answer was lost (the sender saw a failure, or died before
+// noting the answer) sees the same id at every later send, from this process or the next one
+// over the same store: it can count the item once.
+TEST_F(Transport, EverySendOfAnItemCarriesTheSameTaskId) {
+  std::vector<std::string> first;
+  {
+    auto net = Make();
+    transport_.ga4Status = 500;
+    transport_.collectorStatus = 500;
+    EXPECT_EQ(net->Post(Key('1', kT0, "a::b"), Ga4Payload(1), false, true, true), -2);
+    EXPECT_EQ(net->Post(Key('2', kT0, "a::b"), DocPayload(1), false, true, true), -2);
+    first = transport_.ids();
+    ASSERT_EQ(first.size(), 6u);  // three attempts each
+    EXPECT_FALSE(first[0].empty());
+    EXPECT_EQ(first[1], first[0]);
+    EXPECT_EQ(first[2], first[0]);
+    EXPECT_EQ(first[3], first[5]);
+    EXPECT_NE(first[3], first[0]);
+  }  // the process ends with both items stored
+  transport_.ga4Status = 204;
+  transport_.collectorStatus = 200;
+  auto next = Make();
+  next->ReplayStore();
+  next->StartSender();
+  ASSERT_TRUE(WaitFor([&] { return next->Idle(); }));
+  const std::vector<std::string> all = transport_.ids();
+  ASSERT_EQ(all.size(), 8u);
+  EXPECT_EQ(std::set<std::string>(all.begin() + 6, all.end()),
+            (std::set<std::string>{first[0], first[3]}));
+  EXPECT_EQ(next->store().CountEntries(), 0);
+  // On the wire: the stored payloads, each with its id added and nothing else changed.
+  std::set<std::string> sent;
+  for (const auto& item : transport_.accepted()) {
+    const testsupport::ReportWire wire = testsupport::SplitTaskId(item.first);
+    EXPECT_TRUE(wire.taskId == first[0] || wire.taskId == first[3]) << item.first;
+    sent.insert(wire.report);
+  }
+  EXPECT_EQ(sent, (std::set<std::string>{Ga4Payload(1), DocPayload(1)}));
+}
+
+// Entries of a store written before ids existed get content ids, the same at every replay.
+TEST_F(Transport, OldStoreEntriesGetStableTaskIds) {
+  Json::Value root(Json::objectValue);
+  Json::Value items(Json::arrayValue);
+  for (int i = 0; i < 3; ++i) {
+    Json::Value e(Json::objectValue);
+    e["task_guid"] = Key('1', kT0 + i, "Old::A" + std::to_string(i));
+    e["task_status"] = 0;
+    e["task_content"] = Ga4Payload(i);
+    items.append(e);
+  }
+  root["send_item"] = items;
+  root["send_count"] = 3;
+  transport_.ga4Status = 500;
+  {
+    auto net = Make();
+    ASSERT_TRUE(
+        platform::WriteFileAtomically(dir_.File(L"backup\\tempga.wk"), root.toStyledString()));
+    net->ReplayStore();
+    net->StartSender();
+    ASSERT_TRUE(WaitFor([&] { return transport_.attempts() >= 3; }));
+  }
+  const std::string seen = transport_.ids()[0];
+  EXPECT_EQ(seen.size(), 33u);
+  EXPECT_EQ(seen[0], 'h');
+  transport_.ga4Status = 204;
+  auto net = Make();
+  net->ReplayStore();
+  net->StartSender();
+  ASSERT_TRUE(WaitFor([&] { return net->Idle(); }));
+  std::set<std::string> delivered;
+  const std::vector<std::string> all = transport_.ids();
+  delivered.insert(all.end() - 3, all.end());
+  EXPECT_EQ(delivered.size(), 3u);
+  EXPECT_EQ(delivered.count(seen), 1u);
+  EXPECT_EQ(net->store().CountEntries(), 0);
 }
 
 TEST_F(Transport, UnknownPayloadsAreRefused) {

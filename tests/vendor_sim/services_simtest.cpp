@@ -420,6 +420,68 @@ TEST_F(SimServices, CollectorsAndAlertsRecordAndFollowTheirRules) {
   EXPECT_EQ(Recorded("AlertService")[0]["body"].asString(), alert.body);
 }
 
+// A report sent again under its id (its sender never saw the first answer) is answered as the
+// first was and recorded as a duplicate; a refused send does not count; reports without an id
+// are taken as before.
+TEST_F(SimServices, CollectorsCountEachTaskIdOnce) {
+  Request doc;
+  doc.method = "POST";
+  doc.body = R"({"actions":{"event_action":"Install"},"task_id":"A1-7"})";
+  Request hit;
+  hit.method = "POST";
+  const std::string ga4 = "/g/collect?v=2&cid=AB&tid=G-R8KQ2W7NXD&en=Install&ep.task_id=A1-%37";
+
+  AddRule(R"({"endpoint":"Collector","count":1,"status":503})");
+  EXPECT_EQ(Fetch(Url("Collector", "/collect", true), doc).status, 503);
+  EXPECT_EQ(Fetch(Url("Collector", "/collect", true), doc).status, 200);
+  EXPECT_EQ(Fetch(Url("Collector", "/collect", true), doc).status, 200);
+  EXPECT_EQ(Fetch(Url("Ga4", ga4, true), hit).status, 204);  // another collector: its own count
+  EXPECT_EQ(Fetch(Url("Ga4", ga4, true), hit).status, 204);
+  EXPECT_EQ(Fetch(Url("CollectorTest", "/collector", true), doc).status, 200);
+  Request plain = doc;
+  plain.body = R"({"actions":{"event_action":"Install"}})";
+  EXPECT_EQ(Fetch(Url("Collector", "/collect", true), plain).status, 200);
+  EXPECT_EQ(Fetch(Url("Collector", "/collect", true), plain).status, 200);
+
+  const Json::Value docs = Recorded("Collector");
+  ASSERT_EQ(docs.size(), 5u);
+  EXPECT_FALSE(docs[0]["notes"].isMember("task_id"));  // refused: not taken, not counted
+  EXPECT_EQ(docs[1]["notes"]["task_id"].asString(), "A1-7");
+  EXPECT_FALSE(docs[1]["notes"]["duplicate"].asBool());
+  EXPECT_TRUE(docs[2]["notes"]["duplicate"].asBool());
+  EXPECT_FALSE(docs[3]["notes"].isMember("duplicate"));
+  EXPECT_FALSE(docs[4]["notes"].isMember("duplicate"));
+  const Json::Value hits = Recorded("Ga4");
+  ASSERT_EQ(hits.size(), 2u);
+  EXPECT_EQ(hits[0]["notes"]["task_id"].asString(), "A1-7");  // decoded
+  EXPECT_FALSE(hits[0]["notes"]["duplicate"].asBool());
+  EXPECT_TRUE(hits[1]["notes"]["duplicate"].asBool());
+
+  const Json::Value counts = ParseJson(Fetch(Url("Admin", "/deliveries")).body);
+  EXPECT_EQ(counts["Collector"]["unique"].asInt(), 1);
+  EXPECT_EQ(counts["Collector"]["duplicates"].asInt(), 1);
+  EXPECT_EQ(counts["Ga4"]["unique"].asInt(), 1);
+  EXPECT_EQ(counts["Ga4"]["duplicates"].asInt(), 1);
+  EXPECT_EQ(counts["CollectorTest"]["unique"].asInt(), 1);
+  EXPECT_EQ(counts["CollectorTest"]["duplicates"].asInt(), 0);
+
+  // A GA4 host answering 200 (not the 204 its sender counts as delivered) takes nothing.
+  Request patch;
+  patch.method = "PATCH";
+  patch.body = R"({"ga4": {"status": 200}})";
+  ASSERT_EQ(Fetch(Url("Admin", "/scenario"), patch).status, 200);
+  const std::string other = "/g/collect?v=2&cid=AB&tid=G-R8KQ2W7NXD&en=Install&ep.task_id=B2";
+  EXPECT_EQ(Fetch(Url("Ga4", other), hit).status, 200);
+  patch.body = R"({"ga4": {"status": 204}})";
+  ASSERT_EQ(Fetch(Url("Admin", "/scenario"), patch).status, 200);
+  EXPECT_EQ(Fetch(Url("Ga4", other), hit).status, 204);
+  const Json::Value later = Recorded("Ga4");
+  ASSERT_EQ(later.size(), 4u);
+  EXPECT_FALSE(later[2]["notes"].isMember("task_id"));
+  EXPECT_EQ(later[3]["notes"]["task_id"].asString(), "B2");
+  EXPECT_FALSE(later[3]["notes"]["duplicate"].asBool());
+}
+
 TEST_F(SimServices, MalformedRequestsGetA4xxAndTheServerCarriesOn) {
   const int port = sim_.Port("Download");
   const std::string inputs[] = {

@@ -24,6 +24,7 @@
 #include "report_sdk/network_communicate.h"
 #include "report_sdk/post_data.h"
 #include "report_sdk/report_format.h"
+#include "support/report_wire.h"
 #include "vendor_sim.h"
 
 extern char** environ;
@@ -185,14 +186,24 @@ class AnalyticsSim : public testing::Test {
     }
     return "\x01missing";
   }
-  // Every accepted delivery, by what it carried (the body of a document, the URL of a hit).
+  // Every accepted delivery, by what it carried (the body of a document, the URL of a hit)
+  // without the task id it was sent with. Each must carry an id, and none may be one the
+  // collector had already taken.
   std::map<std::string, int> Accepted() {
     std::map<std::string, int> seen;
+    auto idOf = [](const Json::Value& r) {
+      EXPECT_FALSE(r["notes"]["task_id"].asString().empty()) << r;
+      EXPECT_FALSE(r["notes"]["duplicate"].asBool()) << r;
+    };
     for (const Json::Value& r : Requests("Collector")) {
-      if (r["status"].asInt() == 200) ++seen[r["body"].asString()];
+      if (r["status"].asInt() != 200) continue;
+      idOf(r);
+      ++seen[testsupport::SplitTaskId(r["body"].asString()).report];
     }
     for (const Json::Value& r : Requests("Ga4")) {
-      if (r["status"].asInt() == 204) ++seen[r["target"].asString()];
+      if (r["status"].asInt() != 204) continue;
+      idOf(r);
+      ++seen[testsupport::SplitTaskId(r["target"].asString()).report];
     }
     return seen;
   }

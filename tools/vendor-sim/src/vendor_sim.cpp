@@ -18,6 +18,7 @@
 #include <sstream>
 #include <thread>
 
+#include "deliveries.h"
 #include "download_plan.h"
 #include "multipart.h"
 #include "png.h"
@@ -343,6 +344,7 @@ struct VendorSim::Impl {
   std::map<std::string, int> ports;
   std::vector<std::thread> threads;
   Recorder recorder;
+  DeliveryLedger deliveries;
   RuleBook rules;
   Placeholders placeholders{ports};
 
@@ -802,16 +804,32 @@ struct VendorSim::Impl {
       recorder.Note(x.seq, "ga4", hit);
     }
     if (section == nullptr || req.method != "POST") return NotFound(x, res);
+    Json::Value parsed;
+    std::string error;
+    const bool json = kind == Kind::kCollector && ParseJsonText(req.body, &parsed, &error);
     if (section->requireJson) {
-      Json::Value parsed;
-      std::string error;
-      if (!ParseJsonText(req.body, &parsed, &error)) {
+      if (!json) {
         LOG(INFO) << " " << endpoint << ": request " << x.seq << " refused, body is not JSON";
         recorder.Note(x.seq, "json", false);
         return Answer(x, res, 400, "{\"code\":400,\"msg\":\"body is not JSON\"}",
                       "application/json");
       }
       recorder.Note(x.seq, "json", true);
+    }
+    // A report taken (the answer its sender counts as delivered: 204 for a hit, 200 for a
+    // document): its sender's id is counted once; one sent again is answered alike.
+    if ((kind == Kind::kGa4 && section->status == 204) ||
+        (kind == Kind::kCollector && section->status == 200)) {
+      const std::string id =
+          kind == Kind::kGa4 ? req.get_param_value("ep.task_id") : DocumentTaskId(parsed);
+      if (!id.empty()) {
+        const bool fresh = deliveries.Accept(endpoint, id);
+        recorder.Note(x.seq, "task_id", id);
+        recorder.Note(x.seq, "duplicate", !fresh);
+        if (!fresh) {
+          LOG(INFO) << " " << endpoint << ": request " << x.seq << " repeats task " << id;
+        }
+      }
     }
     Answer(x, res, section->status, section->status == 204 ? "" : section->body,
            section->contentType);
@@ -909,6 +927,9 @@ struct VendorSim::Impl {
     server.Delete("/requests", [this](const httplib::Request&, httplib::Response& res) {
       recorder.Clear();
       res.set_content("cleared\n", "text/plain");
+    });
+    server.Get("/deliveries", [this](const httplib::Request&, httplib::Response& res) {
+      res.set_content(JsonText(deliveries.ToJson()), "application/json");
     });
     server.Get("/scenario", [this](const httplib::Request&, httplib::Response& res) {
       res.set_content(JsonText(Snapshot()->source), "application/json");
