@@ -90,8 +90,14 @@ uikit::ImagePtr CAnima::LoadDelivered(int k) {
   std::string bytes;
   if (!platform::ReadWholeFile(path, &bytes)) return nullptr;
   uikit::ImagePtr image = toolkit_.Backend().Decode(bytes);
-  // A picture of an odd size would slide badly: only frames of the animation's size qualify.
-  if (!image || image->Width() <= 0 || image->Height() <= 0) return nullptr;
+  if (!image) return nullptr;
+  // A picture of an odd size would be stretched or cut in the slide: only the frame's shape,
+  // from its own size up to twice that (pictures made for high-DPI screens), qualifies.
+  const int64_t w = image->Width(), h = image->Height();
+  if (w * kFrameHeight != h * kFrameWidth || w < kFrameWidth || w > 2 * kFrameWidth) {
+    LOG(INFO) << " Banner picture " << k << " has an odd size " << w << "*" << h;
+    return nullptr;
+  }
   return image;
 }
 
