@@ -101,7 +101,7 @@ class Preview : public ui::InstallUIMainWnd {
       : ui::InstallUIMainWnd(workers, log, PreviewEnvironment(o.language)), options_(o) {}
 
   bool Open() {
-    if (!Create(L"Brindlecot Kerfo", ui::kWsPopup | ui::kWsSysMenu | ui::kWsMinimizeBox, 0, 0,
+    if (!Create(L"Brindlecot Kerfo", ui::kWsPopup | ui::kWsSysMenu | ui::kWsMinimizeBox, 0, 0, 0,
                 600, 400))
       return false;
     InitWindow();
