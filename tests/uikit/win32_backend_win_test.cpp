@@ -335,6 +335,24 @@ TEST(Win32BackendTest, RightToLeftLinesKeepLatinWordsAndNumbersInTheirOwnOrder) 
   }
 }
 
+// Japanese has no blanks between words: a wrapped line breaks between its characters rather
+// than running past the box.
+TEST(Win32BackendTest, JapaneseWithoutBlanksWrapsInsideItsBox) {
+  const std::wstring text =
+      L"Brindlecot Kerfo\uFF08\u4EE5\u4E0B\u300C\u672C\u30BD\u30D5\u30C8\u30A6\u30A7"
+      L"\u30A2\u300D\uFF09\u3092\u30A4\u30F3\u30B9\u30C8\u30FC\u30EB\u307E\u305F"
+      L"\u306F\u4F7F\u7528\u3059\u308B\u524D\u306B\u3001\u3053\u306E\u4F7F\u7528"
+      L"\u8A31\u8AFE\u5951\u7D04\u66F8\u3092\u304A\u8AAD\u307F\u304F\u3060\u3055\u3044";
+  const uikit::FontSpec font{L"Meiryo UI", 14};
+  auto image = Backend().CreateImage(1, 1);
+  auto canvas = Backend().CanvasFor(image);
+  const uikit::Size one = canvas->MeasureText(text, font, uikit::kSingleLine, 0);
+  const uikit::Size wrapped = canvas->MeasureText(text, font, uikit::kWordBreak, 180);
+  ASSERT_GT(one.cx, 2 * 180);
+  EXPECT_LE(wrapped.cx, 180);
+  EXPECT_GE(wrapped.cy, 3 * one.cy);
+}
+
 TEST(Win32BackendTest, WrappedTextThatMixesFacesBreaksIntoLinesInsideItsBox) {
   const std::wstring text = L"हिन्दी: Brindlecot Kerfo इंस्टॉल करें, हिन्दी Brindlecot Kerfo";
   const uikit::FontSpec font{L"Microsoft YaHei", 16};

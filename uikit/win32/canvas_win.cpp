@@ -222,8 +222,9 @@ class MemoryCanvas : public ICanvas {
       Composite(area, c);
       return;
     }
-    // Wrapped text that needs several faces is broken into lines here as well.
-    if (runs.size() > 1 && (format & kWordBreak)) {
+    // Wrapped text that needs several faces, or reads right to left, is broken into lines here
+    // as well (the system's own wrapping reverses Latin words inside right-to-left text).
+    if ((runs.size() > 1 || (format & kRtlReading)) && (format & kWordBreak)) {
       DrawWrapped(dc, text, runs, box, area, font, format);
       Composite(area, c);
       return;
@@ -256,7 +257,7 @@ class MemoryCanvas : public ICanvas {
     }
     if (!text.empty() && (format & kWordBreak)) {
       const auto runs = state_.SplitByFace(font.face, text);
-      if (runs.size() > 1) {
+      if (runs.size() > 1 || (format & kRtlReading)) {
         Size size;
         for (const auto& line :
              WrapLines(dc, text, runs, font, maxWidth > 0 ? maxWidth : 0x3FFFFFFF)) {
@@ -355,6 +356,12 @@ class MemoryCanvas : public ICanvas {
     return true;
   }
 
+  // Ideographs, kana and full-width forms: a line may break on either side of them.
+  static bool BreaksAfter(wchar_t c) {
+    return (c >= 0x2E80 && c <= 0x9FFF) || (c >= 0xF900 && c <= 0xFAFF) ||
+           (c >= 0xFF00 && c <= 0xFFEF);
+  }
+
   static bool IsNumberChar(wchar_t c) { return (c >= L'0' && c <= L'9') || c == L'.' || c == L','; }
 
   // In a right-to-left paragraph the digits that end a right-to-left run and touch the
@@ -448,7 +455,12 @@ class MemoryCanvas : public ICanvas {
     size_t i = 0;
     while (i < text.size()) {
       size_t j = i;
-      while (j < text.size() && text[j] != L' ' && text[j] != L'\n' && text[j] != L'\r') ++j;
+      // Chinese and Japanese break between any two characters: each is a word of its own.
+      while (j < text.size() && text[j] != L' ' && text[j] != L'\n' && text[j] != L'\r') {
+        const bool ideograph = BreaksAfter(text[j]);
+        ++j;
+        if (ideograph || (j < text.size() && BreaksAfter(text[j]))) break;
+      }
       while (j < text.size() && text[j] == L' ') ++j;
       bool hardBreak = false;
       size_t next = j;
@@ -493,7 +505,8 @@ class MemoryCanvas : public ICanvas {
                                             static_cast<int>(visibleEnd - piece.begin), m.rtl);
       SelectObject(dc, old);
       const bool startsWord = piece.begin == 0 || text[piece.begin - 1] == L' ' ||
-                              text[piece.begin - 1] == L'\n' || text[piece.begin - 1] == L'\r';
+                              text[piece.begin - 1] == L'\n' || text[piece.begin - 1] == L'\r' ||
+                              BreaksAfter(text[piece.begin - 1]) || BreaksAfter(text[piece.begin]);
       Line* line = &lines.back();
       if (startsWord) {
         wordStart = line->runs.size();
