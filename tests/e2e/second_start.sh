@@ -35,13 +35,8 @@ installer=$work/bin/$(basename "$1")
 cp "$1" "$installer" || fail "no installer at $1"
 probe=$2
 [ -f "$probe" ] || fail "no probe at $probe"
-{
-  echo "[Endpoints]"
-  for key in ConfigService ConfigServiceChina DataService DataServiceTest AlertService \
-             AlertServiceTest Collector CollectorTest Ga4 LogUpload LogUploadTest; do
-    echo "$key=127.0.0.1:9"
-  done
-} >"$work/bin/endpoints.ini"
+source "$(dirname "$0")/closed_endpoints.sh"
+closed_endpoints "$work/bin/endpoints.ini"
 class=QD_UI_Frame_673  # "QD_UI_Frame_" + the skin's Downloader_id
 
 # A free display: Xvfb names it once it listens.
