@@ -7,14 +7,30 @@ namespace uikit {
 namespace {
 
 // Splits text into words that each keep their trailing blanks (wrap points).
+// Ideographs, kana and full-width forms: Chinese and Japanese lines break between them.
+bool IsIdeographic(wchar_t c) {
+  return (c >= 0x2E80 && c <= 0x9FFF) || (c >= 0xF900 && c <= 0xFAFF) ||
+         (c >= 0xFF00 && c <= 0xFFEF);
+}
+
+bool IsRightToLeft(const std::wstring& text) {
+  for (wchar_t c : text) {
+    if ((c >= 0x0590 && c <= 0x08FF) || (c >= 0xFB1D && c <= 0xFEFC)) return true;
+  }
+  return false;
+}
+
+// The places a line may break: after blanks, and on either side of an ideograph.
 std::vector<std::wstring> Words(const std::wstring& text) {
   std::vector<std::wstring> words;
   std::wstring cur;
   for (size_t i = 0; i < text.size(); ++i) {
     cur.push_back(text[i]);
     const bool blank = std::iswspace(text[i]) != 0;
-    const bool nextBlank = i + 1 < text.size() && std::iswspace(text[i + 1]) != 0;
-    if (blank && !nextBlank) {
+    const bool last = i + 1 == text.size();
+    const bool nextBlank = !last && std::iswspace(text[i + 1]) != 0;
+    const bool ideograph = !last && !nextBlank && (IsIdeographic(text[i]) || IsIdeographic(text[i + 1]));
+    if ((blank && !nextBlank) || ideograph) {
       words.push_back(cur);
       cur.clear();
     }
@@ -134,9 +150,25 @@ void Label::PaintMarkup(ICanvas& canvas) {
     int offset = 0;
     if (align == kAlignCenter) offset = (boxWidth - line.width) / 2;
     if (align == kAlignRight) offset = boxWidth - line.width;
-    for (const Piece& p : line.pieces) {
+    // A mirrored line places its pieces from the right, except that neighbouring
+    // left-to-right pieces (Latin words, numbers) keep their own order within their span.
+    size_t groupBegin = 0, groupEnd = 0;
+    for (size_t k = 0; k < line.pieces.size(); ++k) {
+      const Piece& p = line.pieces[k];
       int x = box.left + offset + p.x;
-      if (rtl) x = box.left + box.right - (x + p.width);
+      if (rtl && k >= groupEnd) {
+        groupBegin = groupEnd = k;
+        while (groupEnd < line.pieces.size() && !IsRightToLeft(line.pieces[groupEnd].text))
+          ++groupEnd;
+        if (groupEnd == k) groupEnd = k + 1;  // a right-to-left piece stands alone
+      }
+      if (rtl) {
+        const Piece& first = line.pieces[groupBegin];
+        const Piece& last = line.pieces[groupEnd - 1];
+        const int spanLeft = box.left + offset + first.x;
+        const int spanRight = box.left + offset + last.x + last.width;
+        x = box.left + box.right - spanRight + (x - spanLeft);
+      }
       Rect pr{x, y, x + p.width, y + line.height};
       canvas.DrawText(p.text, pr, p.font, p.color,
                       kSingleLine | kVCenter | (rtl ? kRtlReading : 0u));
