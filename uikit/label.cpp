@@ -151,16 +151,30 @@ void Label::PaintMarkup(ICanvas& canvas) {
     if (align == kAlignCenter) offset = (boxWidth - line.width) / 2;
     if (align == kAlignRight) offset = boxWidth - line.width;
     // A mirrored line places its pieces from the right, except that neighbouring
-    // left-to-right pieces (Latin words, numbers) keep their own order within their span.
+    // left-to-right pieces (Latin words, numbers) keep their own order within their span, and
+    // the blanks after that span stand on its left, towards the text that follows.
     size_t groupBegin = 0, groupEnd = 0;
+    int trailing = 0;  // width of the blanks that end the current left-to-right span
     for (size_t k = 0; k < line.pieces.size(); ++k) {
       const Piece& p = line.pieces[k];
       int x = box.left + offset + p.x;
+      std::wstring shown = p.text;
+      int width = p.width;
+      const bool ltrPiece = rtl && !IsRightToLeft(p.text);
       if (rtl && k >= groupEnd) {
         groupBegin = groupEnd = k;
         while (groupEnd < line.pieces.size() && !IsRightToLeft(line.pieces[groupEnd].text))
           ++groupEnd;
-        if (groupEnd == k) groupEnd = k + 1;  // a right-to-left piece stands alone
+        trailing = 0;
+        if (groupEnd == k) {
+          groupEnd = k + 1;  // a right-to-left piece stands alone
+        } else {
+          const Piece& last = line.pieces[groupEnd - 1];
+          const size_t end = last.text.find_last_not_of(L' ');
+          if (end != std::wstring::npos && end + 1 < last.text.size())
+            trailing = last.width -
+                       canvas.MeasureText(last.text.substr(0, end + 1), last.font, kSingleLine, 0).cx;
+        }
       }
       if (rtl) {
         const Piece& first = line.pieces[groupBegin];
@@ -168,10 +182,17 @@ void Label::PaintMarkup(ICanvas& canvas) {
         const int spanLeft = box.left + offset + first.x;
         const int spanRight = box.left + offset + last.x + last.width;
         x = box.left + box.right - spanRight + (x - spanLeft);
+        if (ltrPiece) {
+          x += trailing;
+          if (k + 1 == groupEnd && trailing > 0) {
+            shown = shown.substr(0, shown.find_last_not_of(L' ') + 1);
+            width -= trailing;
+          }
+        }
       }
-      Rect pr{x, y, x + p.width, y + line.height};
-      canvas.DrawText(p.text, pr, p.font, p.color,
-                      kSingleLine | kVCenter | (rtl ? kRtlReading : 0u));
+      Rect pr{x, y, x + width, y + line.height};
+      canvas.DrawText(shown, pr, p.font, p.color,
+                      kSingleLine | kVCenter | (rtl && !ltrPiece ? kRtlReading : 0u));
       if (p.link >= 0 && p.link < linkCount_) {
         linkRects_[static_cast<size_t>(p.link)].push_back(pr.Intersect(pos_));
       }

@@ -173,7 +173,7 @@ TEST_F(PaintTest, MirroredMarkupKeepsLatinWordOrderAndIdeographsWrap) {
     return -1;
   };
   const int first = left(L"\u0627\u0644\u0628\u0631\u0646\u0627\u0645\u062C ");
-  const int brindlecot = left(L"Brindlecot "), kerfo = left(L"Kerfo ");
+  const int brindlecot = left(L"Brindlecot "), kerfo = left(L"Kerfo");  // its blank moved left
   const int last = left(L"\u0647\u0646\u0627");
   ASSERT_GE(std::min({first, brindlecot, kerfo, last}), 0);
   EXPECT_GT(first, kerfo);       // the sentence starts on the right
