@@ -1,6 +1,7 @@
 #include "uikit/markup.h"
 #include "uikit/window.h"
 
+#include <cwchar>
 #include <cwctype>
 
 namespace uikit {
@@ -11,6 +12,20 @@ namespace {
 bool IsIdeographic(wchar_t c) {
   return (c >= 0x2E80 && c <= 0x9FFF) || (c >= 0xF900 && c <= 0xFAFF) ||
          (c >= 0xFF00 && c <= 0xFFEF);
+}
+
+// Punctuation and small kana that never start a line, and brackets that never end one: they
+// stay with their neighbour (and are drawn in its face).
+bool NoBreakBefore(wchar_t c) {
+  static const wchar_t kChars[] =
+      L"\u3001\u3002\uFF0C\uFF0E\uFF09\u300D\u300F\u3011\u3015\u3009\u300B\u30FB"
+      L"\u30FC\uFF01\uFF1F\uFF1A\uFF1B\u3041\u3043\u3045\u3047\u3049\u3063\u3083"
+      L"\u3085\u3087\u30A1\u30A3\u30A5\u30A7\u30A9\u30C3\u30E3\u30E5\u30E7";
+  return std::wcschr(kChars, c) != nullptr && c != 0;
+}
+bool NoBreakAfter(wchar_t c) {
+  static const wchar_t kChars[] = L"\uFF08\u300C\u300E\u3010\u3014\u3008\u300A";
+  return std::wcschr(kChars, c) != nullptr && c != 0;
 }
 
 bool IsRightToLeft(const std::wstring& text) {
@@ -29,7 +44,9 @@ std::vector<std::wstring> Words(const std::wstring& text) {
     const bool blank = std::iswspace(text[i]) != 0;
     const bool last = i + 1 == text.size();
     const bool nextBlank = !last && std::iswspace(text[i + 1]) != 0;
-    const bool ideograph = !last && !nextBlank && (IsIdeographic(text[i]) || IsIdeographic(text[i + 1]));
+    const bool ideograph = !last && !nextBlank &&
+                           (IsIdeographic(text[i]) || IsIdeographic(text[i + 1])) &&
+                           !NoBreakBefore(text[i + 1]) && !NoBreakAfter(text[i]);
     if ((blank && !nextBlank) || ideograph) {
       words.push_back(cur);
       cur.clear();

@@ -155,14 +155,14 @@ TEST_F(PaintTest, RightToLeftTextReadsFromTheRight) {
 
 // Wrapped markup in a mirrored window: the words of an Arabic sentence run from the right,
 // the Latin name inside it still reads "Brindlecot Kerfo", and Japanese without blanks breaks
-// between its characters instead of running out of its control.
+// between its characters (never before its punctuation) instead of running out of its control.
 TEST_F(PaintTest, MirroredMarkupKeepsLatinWordOrderAndIdeographsWrap) {
   Skin({{"w.xml", R"(<Window size="400,200"><Font id="0" name="F" size="12"/>
           <VerticalLayout name="root">
             <Text name="ar" height="40" wordbreak="true"
                   text="&#x0627;&#x0644;&#x0628;&#x0631;&#x0646;&#x0627;&#x0645;&#x062C; Brindlecot Kerfo &#x0647;&#x0646;&#x0627;"/>
             <Text name="ja" height="120" width="120" wordbreak="true"
-                  text="&#x672C;&#x30BD;&#x30D5;&#x30C8;&#x30A6;&#x30A7;&#x30A2;&#x3092;&#x30A4;&#x30F3;&#x30B9;&#x30C8;&#x30FC;&#x30EB;&#x3059;&#x308B;&#x524D;&#x306B;"/>
+                  text="&#x672C;&#x30BD;&#x30D5;&#x30C8;&#x30A6;&#x30A7;&#x30A2;&#x3092;&#x30A4;&#x30F3;&#x30B9;&#x30C8;&#x30FC;&#x30EB;&#x3059;&#x308B;&#x524D;&#x306B;&#x3001;&#x672C;&#x6587;&#x3002;"/>
           </VerticalLayout></Window>)"}});
   uikit::Window* w = Open(L"w.xml", true);
   ASSERT_NE(nullptr, w);
@@ -185,6 +185,8 @@ TEST_F(PaintTest, MirroredMarkupKeepsLatinWordOrderAndIdeographsWrap) {
     if (op.text.empty() || op.text[0] < 0x3000) continue;
     ++pieces;
     EXPECT_TRUE(uitest::Inside(op.rect, ja)) << "a piece runs out of its control";
+    // Commas and full stops stay with the character before them (and its face).
+    EXPECT_TRUE(op.text[0] != 0x3001 && op.text[0] != 0x3002) << "a piece starts with punctuation";
   }
   EXPECT_GT(pieces, 2);
 }
