@@ -4,8 +4,6 @@
 // NetFrameCheck.db.
 #include <gtest/gtest.h>
 
-#define NOMINMAX
-#define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
 #include <chrono>
