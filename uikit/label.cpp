@@ -1,20 +1,53 @@
 #include "uikit/markup.h"
 #include "uikit/window.h"
 
+#include <cwchar>
 #include <cwctype>
 
 namespace uikit {
 namespace {
 
 // Splits text into words that each keep their trailing blanks (wrap points).
+// Ideographs, kana and full-width forms: Chinese and Japanese lines break between them.
+bool IsIdeographic(wchar_t c) {
+  return (c >= 0x2E80 && c <= 0x9FFF) || (c >= 0xF900 && c <= 0xFAFF) ||
+         (c >= 0xFF00 && c <= 0xFFEF);
+}
+
+// Punctuation and small kana that never start a line, and brackets that never end one: they
+// stay with their neighbour (and are drawn in its face).
+bool NoBreakBefore(wchar_t c) {
+  static const wchar_t kChars[] =
+      L"\u3001\u3002\uFF0C\uFF0E\uFF09\u300D\u300F\u3011\u3015\u3009\u300B\u30FB"
+      L"\u30FC\uFF01\uFF1F\uFF1A\uFF1B\u3041\u3043\u3045\u3047\u3049\u3063\u3083"
+      L"\u3085\u3087\u30A1\u30A3\u30A5\u30A7\u30A9\u30C3\u30E3\u30E5\u30E7";
+  return std::wcschr(kChars, c) != nullptr && c != 0;
+}
+bool NoBreakAfter(wchar_t c) {
+  static const wchar_t kChars[] = L"\uFF08\u300C\u300E\u3010\u3014\u3008\u300A";
+  return std::wcschr(kChars, c) != nullptr && c != 0;
+}
+
+bool IsRightToLeft(const std::wstring& text) {
+  for (wchar_t c : text) {
+    if ((c >= 0x0590 && c <= 0x08FF) || (c >= 0xFB1D && c <= 0xFEFC)) return true;
+  }
+  return false;
+}
+
+// The places a line may break: after blanks, and on either side of an ideograph.
 std::vector<std::wstring> Words(const std::wstring& text) {
   std::vector<std::wstring> words;
   std::wstring cur;
   for (size_t i = 0; i < text.size(); ++i) {
     cur.push_back(text[i]);
     const bool blank = std::iswspace(text[i]) != 0;
-    const bool nextBlank = i + 1 < text.size() && std::iswspace(text[i + 1]) != 0;
-    if (blank && !nextBlank) {
+    const bool last = i + 1 == text.size();
+    const bool nextBlank = !last && std::iswspace(text[i + 1]) != 0;
+    const bool ideograph = !last && !nextBlank &&
+                           (IsIdeographic(text[i]) || IsIdeographic(text[i + 1])) &&
+                           !NoBreakBefore(text[i + 1]) && !NoBreakAfter(text[i]);
+    if ((blank && !nextBlank) || ideograph) {
       words.push_back(cur);
       cur.clear();
     }
@@ -146,12 +179,49 @@ void Label::PaintMarkup(ICanvas& canvas) {
     int offset = 0;
     if (align == kAlignCenter) offset = (boxWidth - line.width) / 2;
     if (align == kAlignRight) offset = boxWidth - line.width;
-    for (const Piece& p : line.pieces) {
+    // A mirrored line places its pieces from the right, except that neighbouring
+    // left-to-right pieces (Latin words, numbers) keep their own order within their span, and
+    // the blanks after that span stand on its left, towards the text that follows.
+    size_t groupBegin = 0, groupEnd = 0;
+    int trailing = 0;  // width of the blanks that end the current left-to-right span
+    for (size_t k = 0; k < line.pieces.size(); ++k) {
+      const Piece& p = line.pieces[k];
       int x = box.left + offset + p.x;
-      if (rtl) x = box.left + box.right - (x + p.width);
-      Rect pr{x, y, x + p.width, y + line.height};
-      canvas.DrawText(p.text, pr, p.font, p.color,
-                      kSingleLine | kVCenter | (rtl ? kRtlReading : 0u));
+      std::wstring shown = p.text;
+      int width = p.width;
+      const bool ltrPiece = rtl && !IsRightToLeft(p.text);
+      if (rtl && k >= groupEnd) {
+        groupBegin = groupEnd = k;
+        while (groupEnd < line.pieces.size() && !IsRightToLeft(line.pieces[groupEnd].text))
+          ++groupEnd;
+        trailing = 0;
+        if (groupEnd == k) {
+          groupEnd = k + 1;  // a right-to-left piece stands alone
+        } else {
+          const Piece& last = line.pieces[groupEnd - 1];
+          const size_t end = last.text.find_last_not_of(L' ');
+          if (end != std::wstring::npos && end + 1 < last.text.size())
+            trailing = last.width -
+                       canvas.MeasureText(last.text.substr(0, end + 1), last.font, kSingleLine, 0).cx;
+        }
+      }
+      if (rtl) {
+        const Piece& first = line.pieces[groupBegin];
+        const Piece& last = line.pieces[groupEnd - 1];
+        const int spanLeft = box.left + offset + first.x;
+        const int spanRight = box.left + offset + last.x + last.width;
+        x = box.left + box.right - spanRight + (x - spanLeft);
+        if (ltrPiece) {
+          x += trailing;
+          if (k + 1 == groupEnd && trailing > 0) {
+            shown = shown.substr(0, shown.find_last_not_of(L' ') + 1);
+            width -= trailing;
+          }
+        }
+      }
+      Rect pr{x, y, x + width, y + line.height};
+      canvas.DrawText(shown, pr, p.font, p.color,
+                      kSingleLine | kVCenter | (rtl && !ltrPiece ? kRtlReading : 0u));
       if (p.link >= 0 && p.link < linkCount_) {
         linkRects_[static_cast<size_t>(p.link)].push_back(pr.Intersect(pos_));
       }

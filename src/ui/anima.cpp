@@ -18,8 +18,6 @@ constexpr uikit::Color kCaptionWhite = 0xFFFFFFFFu;
 // A delivered picture larger than this is not a banner (and would cost a 32-bit process dear).
 constexpr int64_t kMaxDeliveredBytes = 8 * 1024 * 1024;
 // Pictures are stretched into the 650 by 300 frame; sides outside this range are no banner.
-constexpr int kMinPictureSide = 16;
-constexpr int kMaxPictureSide = 4096;
 
 std::wstring Number2(int v) {
   wchar_t buf[16];
@@ -91,9 +89,14 @@ uikit::ImagePtr CAnima::LoadBannerPicture(uikit::IBackend& backend, const std::w
   std::string bytes;
   if (!platform::ReadWholeFile(path, &bytes)) return nullptr;
   uikit::ImagePtr image = backend.Decode(bytes);
-  if (!image || image->Width() < kMinPictureSide || image->Height() < kMinPictureSide ||
-      image->Width() > kMaxPictureSide || image->Height() > kMaxPictureSide)
+  if (!image) return nullptr;
+  // A picture of an odd size would be stretched or cut in the slide: only the frame's shape,
+  // from its own size up to twice that (pictures made for high-DPI screens), qualifies.
+  const int64_t w = image->Width(), h = image->Height();
+  if (w * kFrameHeight != h * kFrameWidth || w < kFrameWidth || w > 2 * kFrameWidth) {
+    LOG(INFO) << " Banner picture has an odd size " << w << "*" << h;
     return nullptr;
+  }
   return image;
 }
 

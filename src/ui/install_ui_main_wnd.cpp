@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cwchar>
 #include <thread>
 
 #include "flow/request_counter.h"
@@ -56,6 +57,29 @@ std::string Format(const char* format, int value) {
 std::wstring FileNameOf(const std::wstring& path) {
   const size_t slash = path.find_last_of(L"\\/");
   return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+// A folder the installer can be given: a drive ("C:" or "C:\\..."), a share
+// ("\\\\host\\share..."), or a rooted path of a system without drives ("/..."), with no
+// character a file name cannot hold. Relative paths and drive-relative ones ("C:x") are not.
+bool IsUsableFolderChoice(const std::wstring& folder) {
+  if (folder.empty()) return false;
+  for (size_t i = 0; i < folder.size(); ++i) {
+    const wchar_t ch = folder[i];
+    if (ch < 32 || std::wcschr(L"<>\"|?*", ch) != nullptr) return false;
+    if (ch == L':' && i != 1) return false;
+  }
+  if (folder.size() >= 2 && folder[1] == L':') {
+    const wchar_t drive = static_cast<wchar_t>(folder[0] | 0x20);
+    return drive >= L'a' && drive <= L'z' &&
+           (folder.size() == 2 || folder[2] == L'\\' || folder[2] == L'/');
+  }
+  if (folder.rfind(L"\\\\", 0) == 0) {
+    const size_t hostEnd = folder.find(L'\\', 2);
+    return hostEnd != std::wstring::npos && hostEnd > 2 && hostEnd + 1 < folder.size() &&
+           folder[hostEnd + 1] != L'\\';
+  }
+  return folder[0] == L'/';
 }
 
 }  // namespace
@@ -226,6 +250,14 @@ void InstallUIMainWnd::BindControls() {
   animaPicture_ = window_.FindControl(L"anima_picture");
   closeButton_ = window_.FindControl(L"closebtn");
   startApp_ = window_.FindControl(L"start_app");
+  // A skin without one of them still runs, without that control's feature; say so once.
+  for (const wchar_t* name :
+       {L"main_tablayout", L"page_layout", L"set_layout", L"install_progress", L"install_label",
+        L"license_checkbox", L"install_btn", L"language_combox", L"install_file_path_edit",
+        L"anima_picture", L"closebtn", L"start_app"}) {
+    if (!window_.FindControl(name))
+      LOG(INFO) << " Skin has no control " << Utf8(name) << "; its feature is off";
+  }
   for (const wchar_t* name : {L"text_fail_retry", L"text_fail_advice", L"img_warning"}) {
     if (uikit::Control* c = window_.FindControl(name)) c->SetVisible(false);
   }
@@ -548,10 +580,7 @@ void InstallUIMainWnd::OnLanguageSelected(int index) {
 void InstallUIMainWnd::BrowseFolder() {
   std::wstring folder;
   if (!env_.browseForFolder(&folder)) return;
-  // A choice that cannot be an install folder (no drive, no root) is refused.
-  const bool usable = folder.size() >= 2 && (folder[1] == L':' || folder[0] == L'/' ||
-                                              folder[0] == L'\\');
-  if (!usable) {
+  if (!IsUsableFolderChoice(folder)) {
     LOG(INFO) << " Refused folder choice: " << Utf8(folder);
     ShowMessageBox(MSG_PATH_INVALID);
     return;

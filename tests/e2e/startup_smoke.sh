@@ -17,13 +17,8 @@ mkdir -p "$work/bin"
 installer=$work/bin/$(basename "$1")
 cp "$1" "$installer"
 holder=$2
-{
-  echo "[Endpoints]"
-  for key in ConfigService ConfigServiceChina DataService DataServiceTest AlertService \
-             AlertServiceTest Collector CollectorTest Ga4 LogUpload LogUploadTest; do
-    echo "$key=127.0.0.1:9"
-  done
-} >"$work/bin/endpoints.ini"
+source "$(dirname "$0")/closed_endpoints.sh"
+closed_endpoints "$work/bin/endpoints.ini"
 
 # Under wine without a display: these runs check start-up and the exit sequence, so the window
 # must not wait for a user (its creation fails and the exit sequence follows at once).

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "tests/uikit/ui_fixture.h"
@@ -150,6 +151,44 @@ TEST_F(PaintTest, RightToLeftTextReadsFromTheRight) {
   ASSERT_EQ(1u, text.size());
   EXPECT_TRUE(text[0].format & uikit::kRtlReading);
   EXPECT_TRUE(text[0].format & uikit::kAlignRight);
+}
+
+// Wrapped markup in a mirrored window: the words of an Arabic sentence run from the right,
+// the Latin name inside it still reads "Brindlecot Kerfo", and Japanese without blanks breaks
+// between its characters (never before its punctuation) instead of running out of its control.
+TEST_F(PaintTest, MirroredMarkupKeepsLatinWordOrderAndIdeographsWrap) {
+  Skin({{"w.xml", R"(<Window size="400,200"><Font id="0" name="F" size="12"/>
+          <VerticalLayout name="root">
+            <Text name="ar" height="40" wordbreak="true"
+                  text="&#x0627;&#x0644;&#x0628;&#x0631;&#x0646;&#x0627;&#x0645;&#x062C; Brindlecot Kerfo &#x0647;&#x0646;&#x0627;"/>
+            <Text name="ja" height="120" width="120" wordbreak="true"
+                  text="&#x672C;&#x30BD;&#x30D5;&#x30C8;&#x30A6;&#x30A7;&#x30A2;&#x3092;&#x30A4;&#x30F3;&#x30B9;&#x30C8;&#x30FC;&#x30EB;&#x3059;&#x308B;&#x524D;&#x306B;&#x3001;&#x672C;&#x6587;&#x3002;"/>
+          </VerticalLayout></Window>)"}});
+  uikit::Window* w = Open(L"w.xml", true);
+  ASSERT_NE(nullptr, w);
+  const auto ops = driver().Paint(*w);
+  auto left = [&ops](const std::wstring& piece) {
+    for (const auto& op : OfKind(ops, DrawOp::Kind::kText))
+      if (op.text == piece) return op.rect.left;
+    return -1;
+  };
+  const int first = left(L"\u0627\u0644\u0628\u0631\u0646\u0627\u0645\u062C ");
+  const int brindlecot = left(L"Brindlecot "), kerfo = left(L"Kerfo");  // its blank moved left
+  const int last = left(L"\u0647\u0646\u0627");
+  ASSERT_GE(std::min({first, brindlecot, kerfo, last}), 0);
+  EXPECT_GT(first, kerfo);       // the sentence starts on the right
+  EXPECT_LT(brindlecot, kerfo);  // the name keeps its order
+  EXPECT_LT(last, brindlecot);   // and the sentence ends on the left
+  const uikit::Rect ja = w->FindControl(L"ja")->GetPos();
+  int pieces = 0;
+  for (const auto& op : OfKind(ops, DrawOp::Kind::kText)) {
+    if (op.text.empty() || op.text[0] < 0x3000) continue;
+    ++pieces;
+    EXPECT_TRUE(uitest::Inside(op.rect, ja)) << "a piece runs out of its control";
+    // Commas and full stops stay with the character before them (and its face).
+    EXPECT_TRUE(op.text[0] != 0x3001 && op.text[0] != 0x3002) << "a piece starts with punctuation";
+  }
+  EXPECT_GT(pieces, 2);
 }
 
 TEST_F(PaintTest, FocusRectangleOnlyAfterKeyboardUse) {

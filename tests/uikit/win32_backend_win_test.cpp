@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -263,6 +264,94 @@ TEST(Win32BackendTest, AlignmentRestsOnShapedWidthsAcrossScriptsAndFaces) {
     EXPECT_NEAR(ink.second, w - 11, 4) << name << ": right aligned";
     EXPECT_NEAR(ink.second - ink.first + 1, measured.cx, 6) << name << ": measured as drawn";
   }
+}
+
+// Ink per column (alpha above half) of a drawn line.
+std::vector<int> ColumnInk(const std::vector<Color>& px, int width, int height) {
+  std::vector<int> ink(static_cast<size_t>(width), 0);
+  for (int x = 0; x < width; ++x)
+    for (int y = 0; y < height; ++y) ink[static_cast<size_t>(x)] += uikit::AlphaOf(At(px, width, x, y)) > 128;
+  return ink;
+}
+
+// Where the picture of a part (its ink columns from its first) fits a line best, and how
+// much ink then differs.
+std::pair<int, int> BestFit(const std::vector<int>& line, const std::vector<int>& part) {
+  size_t from = 0;
+  while (from < part.size() && part[from] == 0) ++from;
+  size_t to = part.size();
+  while (to > from && part[to - 1] == 0) --to;
+  int best = -1, bestDiff = 1 << 30;
+  for (size_t o = 0; o + (to - from) <= line.size(); ++o) {
+    int diff = 0;
+    for (size_t i = from; i < to; ++i) diff += std::abs(line[o + i - from] - part[i]);
+    if (diff < bestDiff) {
+      bestDiff = diff;
+      best = static_cast<int>(o);
+    }
+  }
+  return {best, bestDiff};
+}
+
+std::vector<int> DrawnColumns(const std::wstring& text, uint32_t format, int w, int h) {
+  const uikit::FontSpec font{L"Microsoft YaHei", 18};
+  auto image = Backend().CreateImage(w, h);
+  {
+    auto canvas = Backend().CanvasFor(image);
+    canvas->DrawText(text, Rect{0, 0, w, h}, font, 0xFF000000u, format);
+  }
+  return ColumnInk(ReadPixels(*image), w, h);
+}
+
+TEST(Win32BackendTest, RightToLeftLinesKeepLatinWordsAndNumbersInTheirOwnOrder) {
+  const int w = 420, h = 40;
+  // The product name inside wrapped Arabic reads "Brindlecot Kerfo", not "Kerfo Brindlecot":
+  // the name drawn alone fits the line at the left end of its ink.
+  const std::vector<int> name =
+      DrawnColumns(L"Brindlecot Kerfo", uikit::kSingleLine | uikit::kVCenter, w, h);
+  const std::vector<int> wrapped =
+      DrawnColumns(L"\u0639\u0631\u0628\u064a Brindlecot Kerfo \u0639\u0631\u0628\u064a",
+                   uikit::kWordBreak | uikit::kVCenter | uikit::kRtlReading, w, h);
+  int total = 0;
+  for (int v : name) total += v;
+  ASSERT_GT(total, 100);
+  const auto fit = BestFit(wrapped, name);
+  ASSERT_GE(fit.first, 0);
+  EXPECT_LT(fit.second, total / 5) << "the name's picture is not in the line as a whole";
+
+  // "512MB" at the end of an Arabic line: the unit stands right of the number.
+  const std::vector<int> unit = DrawnColumns(L"MB", uikit::kSingleLine | uikit::kVCenter, w, h);
+  for (uint32_t wrap : {0u, static_cast<uint32_t>(uikit::kWordBreak)}) {
+    SCOPED_TRACE(wrap);
+    const std::vector<int> line =
+        DrawnColumns(L"\u0639\u0631\u0628\u064a: 512MB",
+                     (wrap != 0 ? wrap : static_cast<uint32_t>(uikit::kSingleLine)) | uikit::kVCenter |
+                         uikit::kRtlReading,
+                     w, h);
+    size_t first = 0;
+    while (first < line.size() && line[first] == 0) ++first;
+    const auto at = BestFit(line, unit);
+    ASSERT_GE(at.first, 0);
+    EXPECT_GT(at.first - static_cast<int>(first), 12) << "the unit comes before the number";
+  }
+}
+
+// Japanese has no blanks between words: a wrapped line breaks between its characters rather
+// than running past the box.
+TEST(Win32BackendTest, JapaneseWithoutBlanksWrapsInsideItsBox) {
+  const std::wstring text =
+      L"Brindlecot Kerfo\uFF08\u4EE5\u4E0B\u300C\u672C\u30BD\u30D5\u30C8\u30A6\u30A7"
+      L"\u30A2\u300D\uFF09\u3092\u30A4\u30F3\u30B9\u30C8\u30FC\u30EB\u307E\u305F"
+      L"\u306F\u4F7F\u7528\u3059\u308B\u524D\u306B\u3001\u3053\u306E\u4F7F\u7528"
+      L"\u8A31\u8AFE\u5951\u7D04\u66F8\u3092\u304A\u8AAD\u307F\u304F\u3060\u3055\u3044";
+  const uikit::FontSpec font{L"Meiryo UI", 14};
+  auto image = Backend().CreateImage(1, 1);
+  auto canvas = Backend().CanvasFor(image);
+  const uikit::Size one = canvas->MeasureText(text, font, uikit::kSingleLine, 0);
+  const uikit::Size wrapped = canvas->MeasureText(text, font, uikit::kWordBreak, 180);
+  ASSERT_GT(one.cx, 2 * 180);
+  EXPECT_LE(wrapped.cx, 180);
+  EXPECT_GE(wrapped.cy, 3 * one.cy);
 }
 
 TEST(Win32BackendTest, WrappedTextThatMixesFacesBreaksIntoLinesInsideItsBox) {

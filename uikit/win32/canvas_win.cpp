@@ -216,14 +216,15 @@ class MemoryCanvas : public ICanvas {
     }
     if (area.IsEmpty() || !PrepareScratch(area)) return;
     HDC dc = scratch_.Dc();
-    const auto runs = state_.SplitByFace(font.face, text);
+    const auto runs = ForReading(text, state_.SplitByFace(font.face, text), format);
     // One line is laid out here, run by run, so its alignment rests on shaped widths.
     if (OneLine(text, format) && DrawRuns(dc, text, runs, box, area, font, format)) {
       Composite(area, c);
       return;
     }
-    // Wrapped text that needs several faces is broken into lines here as well.
-    if (runs.size() > 1 && (format & kWordBreak)) {
+    // Wrapped text that needs several faces, or reads right to left, is broken into lines here
+    // as well (the system's own wrapping reverses Latin words inside right-to-left text).
+    if ((runs.size() > 1 || (format & kRtlReading)) && (format & kWordBreak)) {
       DrawWrapped(dc, text, runs, box, area, font, format);
       Composite(area, c);
       return;
@@ -250,13 +251,13 @@ class MemoryCanvas : public ICanvas {
     HDC dc = measureDc_.get();
     if (!dc) return Size{};
     if (!text.empty() && OneLine(text, format)) {
-      const auto runs = state_.SplitByFace(font.face, text);
+      const auto runs = ForReading(text, state_.SplitByFace(font.face, text), format);
       std::vector<RunMetrics> metrics;
       return MeasureRuns(dc, text, runs, font, format, &metrics);
     }
     if (!text.empty() && (format & kWordBreak)) {
       const auto runs = state_.SplitByFace(font.face, text);
-      if (runs.size() > 1) {
+      if (runs.size() > 1 || (format & kRtlReading)) {
         Size size;
         for (const auto& line :
              WrapLines(dc, text, runs, font, maxWidth > 0 ? maxWidth : 0x3FFFFFFF)) {
@@ -355,21 +356,78 @@ class MemoryCanvas : public ICanvas {
     return true;
   }
 
-  // Draws runs side by side from x on one baseline (in reverse for a right-to-left line).
+  // Ideographs, kana and full-width forms: a line may break on either side of them.
+  static bool BreaksAfter(wchar_t c) {
+    return (c >= 0x2E80 && c <= 0x9FFF) || (c >= 0xF900 && c <= 0xFAFF) ||
+           (c >= 0xFF00 && c <= 0xFFEF);
+  }
+
+  static bool IsNumberChar(wchar_t c) { return (c >= L'0' && c <= L'9') || c == L'.' || c == L','; }
+
+  // In a right-to-left paragraph the digits that end a right-to-left run and touch the
+  // left-to-right run after it ("512" of ": 512MB") read with that run: they get a run of
+  // their own (same face), which the line's order then keeps beside it.
+  static std::vector<BackendState::FaceRun> ForReading(const std::wstring& text,
+                                                       std::vector<BackendState::FaceRun> runs,
+                                                       uint32_t format) {
+    if (!(format & kRtlReading)) return runs;
+    for (size_t i = 0; i + 1 < runs.size(); ++i) {
+      if (!RunIsRtl(text, runs[i]) || RunIsRtl(text, runs[i + 1])) continue;
+      size_t k = runs[i].end;
+      while (k > runs[i].begin && IsNumberChar(text[k - 1])) --k;
+      if (k == runs[i].end) continue;
+      const BackendState::FaceRun digits{k, runs[i].end, runs[i].face};
+      runs[i].end = k;
+      runs.insert(runs.begin() + static_cast<long>(i) + 1, digits);
+      ++i;
+    }
+    return runs;
+  }
+
+  // Draws runs side by side from x on one baseline. A right-to-left line shows its runs in
+  // reverse, except that neighbouring left-to-right runs (Latin words, numbers) keep their
+  // own order among themselves, with the blanks after them on their left side (a blank
+  // between left-to-right and right-to-left text reads in the paragraph's direction).
   void DrawLine(HDC dc, const std::wstring& text, const std::vector<BackendState::FaceRun>& runs,
                 const std::vector<RunMetrics>& metrics, const FontSpec& font, int x, int baseline,
                 const Rect& area, bool rtl) {
-    for (size_t k = 0; k < runs.size(); ++k) {
-      const size_t i = rtl ? runs.size() - 1 - k : k;
-      const auto& run = runs[i];
+    auto draw = [&](size_t i, size_t end, int width) {
       const auto& m = metrics[i];
-      HGDIOBJ old = SelectObject(dc, state_.Font(font, run.face));
-      RECT rc{x - area.left, baseline - m.ascent - area.top, x + m.width - area.left,
+      HGDIOBJ old = SelectObject(dc, state_.Font(font, runs[i].face));
+      RECT rc{x - area.left, baseline - m.ascent - area.top, x + width - area.left,
               baseline + m.descent - area.top};
-      DrawTextW(dc, text.c_str() + run.begin, static_cast<int>(run.end - run.begin), &rc,
+      DrawTextW(dc, text.c_str() + runs[i].begin, static_cast<int>(end - runs[i].begin), &rc,
                 DT_SINGLELINE | DT_NOPREFIX | DT_NOCLIP | (m.rtl ? DT_RTLREADING : 0));
       SelectObject(dc, old);
-      x += m.width;
+      x += width;
+    };
+    if (!rtl) {
+      for (size_t i = 0; i < runs.size(); ++i) draw(i, runs[i].end, metrics[i].width);
+      return;
+    }
+    size_t end = runs.size();
+    while (end > 0) {
+      size_t begin = end - 1;
+      if (metrics[begin].rtl) {
+        draw(begin, runs[begin].end, metrics[begin].width);
+        end = begin;
+        continue;
+      }
+      while (begin > 0 && !metrics[begin - 1].rtl) --begin;
+      const size_t last = end - 1;
+      size_t visibleEnd = runs[last].end;
+      while (visibleEnd > runs[last].begin && text[visibleEnd - 1] == L' ') --visibleEnd;
+      int lastWidth = metrics[last].width;
+      if (visibleEnd != runs[last].end) {
+        HGDIOBJ old = SelectObject(dc, state_.Font(font, runs[last].face));
+        lastWidth = ShapedWidth(dc, text.c_str() + runs[last].begin,
+                                static_cast<int>(visibleEnd - runs[last].begin), false);
+        SelectObject(dc, old);
+        x += metrics[last].width - lastWidth;
+      }
+      for (size_t i = begin; i < last; ++i) draw(i, runs[i].end, metrics[i].width);
+      draw(last, visibleEnd, lastWidth);
+      end = begin;
     }
   }
 
@@ -397,7 +455,12 @@ class MemoryCanvas : public ICanvas {
     size_t i = 0;
     while (i < text.size()) {
       size_t j = i;
-      while (j < text.size() && text[j] != L' ' && text[j] != L'\n' && text[j] != L'\r') ++j;
+      // Chinese and Japanese break between any two characters: each is a word of its own.
+      while (j < text.size() && text[j] != L' ' && text[j] != L'\n' && text[j] != L'\r') {
+        const bool ideograph = BreaksAfter(text[j]);
+        ++j;
+        if (ideograph || (j < text.size() && BreaksAfter(text[j]))) break;
+      }
       while (j < text.size() && text[j] == L' ') ++j;
       bool hardBreak = false;
       size_t next = j;
@@ -442,7 +505,8 @@ class MemoryCanvas : public ICanvas {
                                             static_cast<int>(visibleEnd - piece.begin), m.rtl);
       SelectObject(dc, old);
       const bool startsWord = piece.begin == 0 || text[piece.begin - 1] == L' ' ||
-                              text[piece.begin - 1] == L'\n' || text[piece.begin - 1] == L'\r';
+                              text[piece.begin - 1] == L'\n' || text[piece.begin - 1] == L'\r' ||
+                              BreaksAfter(text[piece.begin - 1]) || BreaksAfter(text[piece.begin]);
       Line* line = &lines.back();
       if (startsWord) {
         wordStart = line->runs.size();
