@@ -83,7 +83,8 @@ uikit::ImagePtr CAnima::BuiltIn(int k) {
   return frame;
 }
 
-uikit::ImagePtr CAnima::LoadBannerPicture(uikit::IBackend& backend, const std::wstring& path) {
+uikit::ImagePtr CAnima::LoadBannerPicture(uikit::IBackend& backend, const std::wstring& path,
+                                          int number) {
   const int64_t size = platform::FileSize(path);
   if (size <= 0 || size > kMaxDeliveredBytes) return nullptr;
   std::string bytes;
@@ -94,7 +95,12 @@ uikit::ImagePtr CAnima::LoadBannerPicture(uikit::IBackend& backend, const std::w
   // from its own size up to twice that (pictures made for high-DPI screens), qualifies.
   const int64_t w = image->Width(), h = image->Height();
   if (w * kFrameHeight != h * kFrameWidth || w < kFrameWidth || w > 2 * kFrameWidth) {
-    LOG(INFO) << " Banner picture has an odd size " << w << "*" << h;
+    if (number > 0) {
+      LOG(INFO) << " Banner picture " << number << " has an odd size " << w << "*" << h;
+    } else {
+      LOG(INFO) << " Banner picture " << platform::WideToUtf8(path) << " has an odd size " << w
+                << "*" << h;
+    }
     return nullptr;
   }
   return image;
@@ -103,7 +109,7 @@ uikit::ImagePtr CAnima::LoadBannerPicture(uikit::IBackend& backend, const std::w
 uikit::ImagePtr CAnima::LoadDelivered(int k) {
   if (k < 1 || k > static_cast<int>(delivered_.size()) || delivered_[k - 1].empty())
     return nullptr;
-  return LoadBannerPicture(toolkit_.Backend(), delivered_[k - 1]);
+  return LoadBannerPicture(toolkit_.Backend(), delivered_[k - 1], k);
 }
 
 uikit::ImagePtr CAnima::Picture(int k) {

@@ -37,8 +37,11 @@ class CAnima {
   // picture k; an empty list (or a short one) uses the built-in frames.
   void HorizontalMoveAnimaInit(const std::vector<std::wstring>& deliveredPictures);
   // A delivered picture as the animation would use it: a file of at most 8 MiB that decodes to
-  // an image of 16 to 4096 pixels a side; null otherwise. Safe on any thread (decoding only).
-  static uikit::ImagePtr LoadBannerPicture(uikit::IBackend& backend, const std::wstring& path);
+  // an image of the frame's shape, from its own size up to twice that; null otherwise (an odd
+  // size is logged with the picture's number, or its path when number is 0). Safe on any
+  // thread (decoding only).
+  static uikit::ImagePtr LoadBannerPicture(uikit::IBackend& backend, const std::wstring& path,
+                                           int number = 0);
   // Plays the slide from picture a to picture b (1-based). Nothing when a == b, when there is
   // only one picture, when a picture number is out of range, or before Init.
   void Slide(int a, int b);

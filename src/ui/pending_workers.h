@@ -1,7 +1,7 @@
-// The window's workers until the install flow is wired in: the window runs in full, the
-// install page shows with its animation and the first progress step, the privacy links and
-// banners come from the data service, and every part that is not there yet says so in the log
-// instead of pretending.
+// The window's workers without an install flow (ui::InstallWorkers adds it): the window runs in
+// full, the privacy links and banners come from the data service and the product start and
+// splash are real; the download, the checks and the install only say in the log that this
+// object does not do them. The preview tool and window tests use it as it is.
 // Threading: the thread bodies run on the window's worker threads.
 #pragma once
 

@@ -17,6 +17,7 @@
 #include "config/log_capture.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
+#include "remote/cbs_services.h"
 #include "ui/anima.h"
 #include "ui/install_ui_main_wnd.h"
 #include "ui/message_box_types.h"
@@ -37,6 +38,17 @@ std::string PngHeader(uint32_t width, uint32_t height) {
   for (uint32_t v : {width, height})
     for (int shift = 24; shift >= 0; shift -= 8) png += static_cast<char>((v >> shift) & 0xFF);
   return png + std::string(17, '\0');
+}
+
+// Delivered pictures numbered 1 to 5: prefix + number + suffix.
+void StoreBannerFiles(ui::InstallUIMainWnd& window, const std::wstring& prefix,
+                      const std::wstring& suffix) {
+  for (int k = 1; k <= 5; ++k) {
+    remote::BannerRecord record;
+    record.sort = k;
+    record.localPath = prefix + std::to_wstring(k) + suffix;
+    window.StoreBanner(record);
+  }
 }
 
 // Workers that start nothing (the window's work is not under test here).
@@ -173,7 +185,7 @@ TEST_F(MainWindowEdgesTest, OnePictureWithOneBannerOptionNeverSlides) {
   EXPECT_EQ(C(L"anima_picture")->GetBkImage(), L"FirstFrame");
   EXPECT_EQ(window_->GetBannerIndex(), 1);
 
-  window_->SetBannerPictures(L"no-such-folder/banner_", L".png");
+  StoreBannerFiles(*window_, L"no-such-folder/banner_", L".png");
   Post(ui::WM_BANNER_READY);
   EXPECT_EQ(anima->MergedCount(), 0);
   EXPECT_EQ(C(L"anima_picture")->GetBkImage(), L"FirstFrame");
@@ -231,7 +243,7 @@ TEST_F(MainWindowEdgesTest, BannerPicturesThatDoNotDecodeOrHaveOddSizesFallBack)
   std::vector<std::string> lines;
   {
     testsupport::LogCapture capture(dir.File(L"log.txt"));
-    window_->SetBannerPictures(dir.File(L"banner_"), L".png");
+    StoreBannerFiles(*window_, dir.File(L"banner_"), L".png");
     Post(ui::WM_BANNER_READY);
     lines = capture.Lines();
   }
@@ -339,7 +351,7 @@ TEST_F(MainWindowEdgesTest, WorkerThreadsReportBackAndAreWaitedFor) {
   };
   workers_.onBanner = [this](ui::InstallUIMainWnd& w) {
     WaitForRelease();
-    w.SetBannerPictures(L"no-such-folder/b_", L".png");
+    StoreBannerFiles(w, L"no-such-folder/b_", L".png");
     w.GetWindow().PostMessage(ui::WM_BANNER_READY);
   };
   workers_.onInstall = [this](ui::InstallUIMainWnd& w) {
