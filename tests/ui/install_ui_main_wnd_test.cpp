@@ -661,9 +661,9 @@ TEST_F(MainWindowTest, BannerPicturesReplaceTheFramesInSortOrderAndBadOnesFallBa
   };
   EXPECT_FALSE(window_->CanLoadBannerImage(dir.File(L"none.png")));
   store(9, PngHeader(5000, 20));  // an odd size
-  store(5, PngHeader(320, 160));
+  store(5, PngHeader(325, 150));
   store(2, "<html>no picture</html>");
-  store(5, PngHeader(640, 200));  // a later item of the same sort replaces the earlier one
+  store(5, PngHeader(1300, 600));  // a later item of the same sort replaces the earlier one
   EXPECT_TRUE(window_->CanLoadBannerImage(dir.File(L"5.png")));
   EXPECT_FALSE(window_->CanLoadBannerImage(dir.File(L"2.png")));
   EXPECT_FALSE(window_->CanLoadBannerImage(dir.File(L"9.png")));
@@ -677,7 +677,7 @@ TEST_F(MainWindowTest, BannerPicturesReplaceTheFramesInSortOrderAndBadOnesFallBa
   ASSERT_GE(anima->FrameCount(), 3);
   // Display order follows sort: 2 (broken), 5, 9 (odd); the bad ones are built-in frames.
   EXPECT_EQ(anima->PictureAt(1)->Width(), ui::CAnima::kFrameWidth);
-  EXPECT_EQ(anima->PictureAt(2)->Width(), 640);
+  EXPECT_EQ(anima->PictureAt(2)->Width(), 1300);
   EXPECT_EQ(anima->PictureAt(3)->Width(), ui::CAnima::kFrameWidth);
   EXPECT_EQ(anima->PictureAt(3)->Height(), ui::CAnima::kFrameHeight);
   EXPECT_EQ(C(L"anima_picture")->GetBkImage(), L"FirstFrame");

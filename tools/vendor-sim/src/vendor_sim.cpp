@@ -765,7 +765,7 @@ struct VendorSim::Impl {
         if (name.find("broken") != std::string::npos) {
           return Answer(x, res, 200, "this is not a picture\n", "image/png");
         }
-        return Answer(x, res, 200, MakeSolidPng(320, 160, ColourOf(name)), "image/png");
+        return Answer(x, res, 200, MakeSolidPng(650, 300, ColourOf(name)), "image/png");
       }
       return NotFound(x, res);
     }
