@@ -791,6 +791,9 @@ class ScriptedInstaller : public flow::IHeldInstaller {
 class LaunchRecordingWorkers : public ui::InstallWorkers {
  public:
   using ui::InstallWorkers::InstallWorkers;
+  // The checks before the press have tests of their own; here the flow itself is under test.
+  bool ProductIsRunning(ui::InstallUIMainWnd&) override { return false; }
+  bool InstallPathAccepted(ui::InstallUIMainWnd&) override { return true; }
   void RunLaunchSplash(ui::InstallUIMainWnd&, const std::wstring& path) override {
     launched.push_back(path);
   }

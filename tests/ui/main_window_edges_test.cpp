@@ -305,7 +305,7 @@ TEST_F(MainWindowEdgesTest, UnexpectedMessageParametersTakeTheDefaultBranch) {
   Post(ui::WM_DOWNLOAD_FAIL, 0x7FFFFFFF, 0);
   EXPECT_EQ(boxes_, before + 2);
   // Neighbours of the private range are not ours.
-  for (uint32_t msg : {ui::WM_DOWNLOAD_FAIL - 2, ui::WM_VERIFY_FAIL + 1, ui::WM_BANNER_READY + 1})
+  for (uint32_t msg : {ui::WM_DOWNLOAD_FAIL - 2, ui::WM_BANNER_READY + 1, ui::WM_BANNER_READY + 2})
     Post(msg, 1, 1);
   EXPECT_EQ(boxes_, before + 2);
   EXPECT_EQ(window_->GetProgress(), 90);
