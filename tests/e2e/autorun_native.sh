@@ -60,8 +60,9 @@ printf '[Settings]\nTestEnv=0\nAutoRun=1\nCrashTest=0\n' >"$work/bin/qd_download
 export APPDATA=$work/appdata ProgramFiles=$work/programs HOME=$work/home
 export KERFO_USER_STORE=$work/user-store.ini KERFO_MACHINE_STORE=$work/machine-store.ini
 logdir=$work/appdata/RORezivuduza/logs
+# The run logs of the installer (the silent installer's own "*_Setup_*" log lies beside them).
 first_log() {
-  { find "$logdir" -name '*.log' -printf '%T@ %p\n' 2>/dev/null || true; } | sort -n | head -n1 |
+  { find "$logdir" -name '*.log' ! -name '*_Setup_*' -printf '%T@ %p\n' 2>/dev/null || true; } | sort -n | head -n1 |
     cut -d' ' -f2-
 }
 
@@ -96,7 +97,7 @@ echo "ok: AutoRun run ended by itself after $((SECONDS - start)) s"
 # 4. The AutoRun restart: a second copy of the installer, started before the first ended.
 mapfile -t relaunched < <(own_copies)
 grep -a -q 'Force Exit 8' "$log" || fail "the AutoRun end was not logged (Force Exit 1 to 8)"
-if [ "$(find "$logdir" -name '*.log' | wc -l)" -ge 2 ] || [ "${#relaunched[@]}" -ge 1 ]; then
+if [ "$(find "$logdir" -name '*.log' ! -name '*_Setup_*' | wc -l)" -ge 2 ] || [ "${#relaunched[@]}" -ge 1 ]; then
   echo "ok: the AutoRun copy was started again (${#relaunched[@]} still running, ended)"
 else
   echo "note: no second copy ran; the restart said: $(grep -a -m1 'Force Exit 7' "$log")"
@@ -124,7 +125,7 @@ echo "$report"
 # 3. Services.
 count() { jq "[.[] | select($1)] | length" "$work/requests.json"; }
 [ "$(count '.endpoint | test("^ConfigService")')" -ge 1 ] || fail "no configuration request"
-[ "$(count '.endpoint == "Download" and .method == "GET" and .path == "/kerfo-fixture-setup-signed.exe"')" -ge 1 ] \
+[ "$(count '.endpoint == "Download" and .method == "GET" and .path == "/kerfo-fixture-setup-signed-large.exe"')" -ge 1 ] \
   || fail "the installer was never downloaded"
 analytics=$(count '.endpoint | test("^(Collector|Ga4)")')
 [ "$analytics" = 0 ] || fail "an AutoRun run sent $analytics analytics requests"
