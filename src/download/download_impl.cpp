@@ -231,10 +231,9 @@ EnumErrorCode CDownLoadImpl::runRound(const std::wstring& url, const std::wstrin
     return ErrFileTooShort;
   }
   if (mainDownload && size < kMinMainDownload) return ErrFileTooSmall;
-  if (!started) {
-    if (mainDownload && progress_) progress_(length, length);
-    return done;
-  }
+  // The last report: a round can end before the watchdog's first look at it.
+  if (mainDownload && progress_) progress_(length, length);
+  if (!started) return done;
   const double average =
       std::trunc(static_cast<double>(info.averageSpeed) / 1048576.0 * 100.0) / 100.0;
   LOG(INFO) << " Average speed: " << Format1("%.1fMB/s", average);

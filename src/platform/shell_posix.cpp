@@ -1,4 +1,5 @@
 #include <spawn.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <easylogging++.h>
@@ -16,9 +17,9 @@ extern char** environ;
 namespace platform {
 namespace {
 
-// The desktop's opener, when one is installed; detached from this process.
-bool XdgOpen(const std::string& target) {
-  std::vector<std::string> args = {"xdg-open", target};
+// Starts the program (searched on PATH when it has no slash) in a session of its own,
+// detached from this process. The spawn error, 0 when it started.
+int SpawnDetached(const std::string& program, std::vector<std::string> args) {
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(&a[0]);
   argv.push_back(nullptr);
@@ -26,17 +27,34 @@ bool XdgOpen(const std::string& target) {
   posix_spawnattr_init(&attr);
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
   pid_t pid = 0;
-  const int rc = posix_spawnp(&pid, "xdg-open", nullptr, &attr, argv.data(), environ);
+  const int rc = posix_spawnp(&pid, program.c_str(), nullptr, &attr, argv.data(), environ);
   posix_spawnattr_destroy(&attr);
+  return rc;
+}
+
+// The desktop's opener, when one is installed.
+bool XdgOpen(const std::string& target) {
+  const int rc = SpawnDetached("xdg-open", {"xdg-open", target});
   if (rc != 0) LOG(INFO) << " No desktop opener (xdg-open) for " << target;
   return rc == 0;
+}
+
+bool IsExecutableFile(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
 }
 
 }  // namespace
 
 bool ShellOpen(const std::wstring& target) {
   const bool looksLikePath = !target.empty() && (target[0] == L'/' || target[0] == L'\\');
-  return XdgOpen(looksLikePath ? WideToUtf8(NativePath(target)) : WideToUtf8(target));
+  if (!looksLikePath) return XdgOpen(WideToUtf8(target));
+  // Opening a program runs it, as the Windows shell does; no desktop opener is needed.
+  const std::string path = WideToUtf8(NativePath(target));
+  if (!IsExecutableFile(path)) return XdgOpen(path);
+  const int rc = SpawnDetached(path, {path});
+  if (rc != 0) LOG(INFO) << " Could not start " << path << ", error " << rc;
+  return rc == 0;
 }
 
 bool ShowInFileManager(const std::wstring& file) {

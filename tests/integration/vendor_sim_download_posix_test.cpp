@@ -349,6 +349,8 @@ TEST_F(SimRoundTest, ProgressOnlyMovesForward) {
     EXPECT_EQ(seen[i].second, f.size);
     EXPECT_LE(seen[i].first, f.size);
   }
+  // A finished round always ends on a full report, however fast it went.
+  EXPECT_EQ(seen.back(), std::make_pair(static_cast<int64_t>(f.size), static_cast<int64_t>(f.size)));
 }
 
 TEST_F(SimRoundTest, RedirectChainsLeadTheSlicesToTheFinalAddress) {
