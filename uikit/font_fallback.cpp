@@ -96,7 +96,9 @@ const std::vector<ScriptFaces>& Table() {
       {Script::kChineseTraditional,
        {L"Noto Sans CJK TC", L"Microsoft JhengHei", L"PMingLiU", L"Noto Sans CJK SC",
         L"Microsoft YaHei", L"SimSun"}},
-      {Script::kArabic, {L"Noto Naskh Arabic", L"Noto Sans Arabic", L"Segoe UI", L"Tahoma"}},
+      // The sans face first: a user interface face, and wine's shaping joins the book face
+      // (Naskh) wrongly in some words ("إعادة المحاولة" came out unjoined, left to right).
+      {Script::kArabic, {L"Noto Sans Arabic", L"Noto Naskh Arabic", L"Segoe UI", L"Tahoma"}},
       {Script::kHebrew, {L"Noto Sans Hebrew", L"Segoe UI", L"Arial"}},
       {Script::kDevanagari, {L"Noto Sans Devanagari", L"Nirmala UI", L"Mangal"}},
       {Script::kThai, {L"Noto Sans Thai", L"Leelawadee UI", L"Tahoma"}},

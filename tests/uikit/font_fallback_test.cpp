@@ -15,7 +15,7 @@ using uikit::Script;
 const std::set<std::wstring> kWineFaces = {
     L"Noto Sans",        L"Noto Sans CJK JP",  L"Noto Sans CJK KR", L"Noto Sans CJK SC",
     L"Noto Sans CJK TC", L"Noto Naskh Arabic", L"Noto Sans Thai",   L"Noto Sans Devanagari",
-    L"Tahoma",           L"Noto Sans Hebrew"};
+    L"Tahoma",           L"Noto Sans Hebrew",  L"Noto Sans Arabic"};
 // A Windows desktop without any Noto face.
 const std::set<std::wstring> kWindowsFaces = {
     L"Segoe UI",     L"Tahoma",        L"Arial",          L"Microsoft YaHei", L"Meiryo UI",
@@ -83,7 +83,9 @@ TEST(FontFallbackTest, UnderWineTheSkinsWindowsFacesMapToNoto) {
   EXPECT_EQ(PickFrom(kWineFaces, L"Microsoft YaHei", L"日本語を選択"), L"Noto Sans CJK JP");
   EXPECT_EQ(PickFrom(kWineFaces, L"batang", L"한국어"), L"Noto Sans CJK KR");
   EXPECT_EQ(PickFrom(kWineFaces, L"Microsoft YaHei", L"繁體中文"), L"Noto Sans CJK TC");
-  EXPECT_EQ(PickFrom(kWineFaces, L"Times New Roman", L"العربية"), L"Noto Naskh Arabic");
+  EXPECT_EQ(PickFrom(kWineFaces, L"Times New Roman", L"العربية"), L"Noto Sans Arabic");
+  EXPECT_EQ(PickFrom({L"Noto Sans", L"Noto Naskh Arabic"}, L"Microsoft YaHei", L"العربية"),
+            L"Noto Naskh Arabic");
   EXPECT_EQ(PickFrom(kWineFaces, L"Microsoft YaHei", L"हिन्दी"), L"Noto Sans Devanagari");
   EXPECT_EQ(PickFrom(kWineFaces, L"Microsoft YaHei", L"ไทย"), L"Noto Sans Thai");
   EXPECT_EQ(PickFrom(kWineFaces, L"Times New Roman", L"Русский"), L"Noto Sans");
