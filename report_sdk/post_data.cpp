@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/curl_callback.h"
 #include "platform/files.h"
 #include "report_sdk/report_format.h"
 
@@ -62,7 +63,7 @@ long PostDataError(const std::string& url, const std::string& body, const std::w
   curl_easy_setopt(curl, CURLOPT_TIMEOUT, 40L);
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &KeepSome);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &platform::CurlGuard<&KeepSome>::Call);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &response);
   // Stored payloads name their own address: never let one reach a file or another protocol.
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");

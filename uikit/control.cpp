@@ -486,7 +486,12 @@ Control* Control::FindAt(Point p) {
 }
 
 bool Control::OnEvent(const ControlEvent& event) {
-  (void)event;
+  // Only a plain picture gets here with a click of its own; every other kind overrides.
+  if (event.type == ControlEvent::Type::kClick && kind_ == ControlKind::kControl &&
+      handCursor_ && IsEnabledInTree() && window_) {
+    window_->SendNotify(this, L"click");
+    return true;
+  }
   return false;
 }
 

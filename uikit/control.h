@@ -161,6 +161,9 @@ class Control {
   const Insets& GetTextPadding() const { return textPadding_; }
   void SetTextPadding(const Insets& p);
   bool IsHandCursor() const { return handCursor_; }
+  // A picture (plain Control) with the hand cursor takes presses and sends "click"; without it
+  // a press there is the window's (a caption drag). Other kinds keep their own click handling.
+  void SetHandCursor(bool hand) { handCursor_ = hand; }
 
   // Keyboard focus: interactive kinds take it by default, `tabstop` overrides.
   virtual bool IsTabStop() const;

@@ -16,6 +16,7 @@
 #include "config/endpoints.h"
 #include "download/download_thread.h"
 #include "platform/clock.h"
+#include "platform/curl_callback.h"
 #include "platform/files.h"
 
 namespace download {
@@ -28,20 +29,45 @@ const char kUserAgent[] =
 struct TextSink {
   std::string text;
   size_t limit = std::string::npos;
+  // Past the limit: false keeps reading and drops the surplus, true ends the transfer.
+  bool abortOverLimit = false;
+  bool overLimit = false;
 };
 
 size_t AppendText(char* data, size_t size, size_t count, void* user) {
   auto* sink = static_cast<TextSink*>(user);
   const size_t n = size * count;
-  if (sink->text.size() < sink->limit) {
-    sink->text.append(data, std::min(n, sink->limit - sink->text.size()));
+  const size_t room = sink->text.size() < sink->limit ? sink->limit - sink->text.size() : 0;
+  if (n > room && sink->abortOverLimit) {
+    sink->overLimit = true;
+    return 0;  // ends the transfer with CURLE_WRITE_ERROR
   }
+  sink->text.append(data, std::min(n, room));
   return n;
 }
 
-size_t AppendString(char* data, size_t size, size_t count, void* user) {
-  static_cast<std::string*>(user)->append(data, size * count);
-  return size * count;
+// A reply body of at most limit bytes, held in memory: the transfer ends as soon as more
+// arrives, and libcurl refuses an announced Content-Length above it before reading the body.
+void KeepBody(CURL* curl, TextSink* sink, size_t limit) {
+  sink->limit = limit;
+  sink->abortOverLimit = true;
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &platform::CurlGuard<&AppendText>::Call);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, sink);
+  if (limit < static_cast<size_t>(INT64_MAX)) {
+    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limit));
+  }
+}
+
+// The result of a transfer into KeepBody's sink: a body over its limit is a failure of its own
+// (CURLE_FILESIZE_EXCEEDED, logged) and none of it is kept.
+CURLcode BodyResult(CURLcode result, TextSink* sink, const char* request, const std::string& url) {
+  if (result == CURLE_FILESIZE_EXCEEDED || (result == CURLE_WRITE_ERROR && sink->overLimit)) {
+    LOG(INFO) << " " << request << " reply over " << sink->limit
+              << " bytes, transfer ended: " << url;
+    sink->text.clear();
+    return CURLE_FILESIZE_EXCEEDED;
+  }
+  return result;
 }
 
 // Progress of a ranged GET: ends it when its download stops, and keeps its transfer time-out.
@@ -231,16 +257,18 @@ CURLcode CLibcurlTool::httpDownloadContent(const std::string& url, int64_t first
   curl_easy_setopt(curl_, CURLOPT_RANGE, range.c_str());
   curl_easy_setopt(curl_, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(curl_, CURLOPT_MAXREDIRS, 5L);
-  curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, &CLibcurlTool::downloadFunc);
+  curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION,
+                   &platform::CurlGuard<&CLibcurlTool::downloadFunc>::Call);
   curl_easy_setopt(curl_, CURLOPT_WRITEDATA, worker);
   curl_easy_setopt(curl_, CURLOPT_HEADERDATA, worker);
-  curl_easy_setopt(curl_, CURLOPT_HEADERFUNCTION, &CLibcurlTool::HeaderCallback);
+  curl_easy_setopt(curl_, CURLOPT_HEADERFUNCTION,
+                   &platform::CurlGuard<&CLibcurlTool::HeaderCallback>::Call);
   // The transfer time-out is kept by ProgressCheck (a stream may outlive it while bytes come).
   curl_easy_setopt(curl_, CURLOPT_CONNECTTIMEOUT, connectTimeout);
   // Larger receive buffers mean fewer locked writes per slice.
   curl_easy_setopt(curl_, CURLOPT_BUFFERSIZE, 256L * 1024L);
   // Lets a stopping download end its requests at once, and keeps the transfer time-out.
-  curl_easy_setopt(curl_, CURLOPT_XFERINFOFUNCTION, &ProgressCheck);
+  curl_easy_setopt(curl_, CURLOPT_XFERINFOFUNCTION, &platform::CurlGuard<&ProgressCheck>::Call);
   curl_easy_setopt(curl_, CURLOPT_XFERINFODATA, worker);
   curl_easy_setopt(curl_, CURLOPT_NOPROGRESS, 0L);
   const CURLcode verify = curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYPEER, 0L);
@@ -528,7 +556,7 @@ CURLcode CLibcurlTool::httpGet(const std::string& url, std::string* headerText, 
   curl_easy_setopt(curl_, CURLOPT_TIMEOUT, 30L);
   curl_easy_setopt(curl_, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(curl_, CURLOPT_MAXREDIRS, 5L);
-  curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, &AppendText);
+  curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, &platform::CurlGuard<&AppendText>::Call);
   curl_easy_setopt(curl_, CURLOPT_WRITEDATA, &sink);
   const CURLcode kept = curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYPEER, 0L);
   curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYPEER, 0L);
@@ -548,7 +576,8 @@ CURLcode CLibcurlTool::httpGet(const std::string& url, std::string* headerText, 
   return result;
 }
 
-CURLcode CLibcurlTool::httpGet(const std::string& url, std::string* body) {
+CURLcode CLibcurlTool::httpGet(const std::string& url, std::string* body, size_t maxBytes) {
+  body->clear();
   if (curl_ == nullptr) {
     LOG(INFO) << " curl easy init fail !!!";
     return CURLE_FAILED_INIT;
@@ -561,14 +590,13 @@ CURLcode CLibcurlTool::httpGet(const std::string& url, std::string* body) {
   curl_easy_setopt(curl_, CURLOPT_HEADER, 0L);
   curl_easy_setopt(curl_, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(curl_, CURLOPT_MAXREDIRS, 5L);
-  curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, &AppendText);
-  curl_easy_setopt(curl_, CURLOPT_WRITEDATA, &sink);
+  KeepBody(curl_, &sink, maxBytes);
   curl_easy_setopt(curl_, CURLOPT_TIMEOUT, 5L);
   const CURLcode kept = curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYPEER, 0L);
   curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYPEER, 0L);
   curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYHOST, 0L);
   if (kept != CURLE_OK) return kept;
-  const CURLcode result = curl_easy_perform(curl_);
+  const CURLcode result = BodyResult(curl_easy_perform(curl_), &sink, "httpGet", url);
   *body = std::move(sink.text);
   return result;
 }
@@ -580,20 +608,21 @@ CURLcode CLibcurlTool::HttpPost(const std::string& url, const std::string& body,
     LOG(INFO) << " curl easy init fail !!!";
     return CURLE_FAILED_INIT;
   }
+  TextSink sink;
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
   curl_easy_setopt(curl, CURLOPT_POST, 1L);
   curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.c_str());
   curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
   curl_easy_setopt(curl, CURLOPT_READFUNCTION, nullptr);
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &AppendString);
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, response);
+  KeepBody(curl, &sink, kMaxBodyBytes);
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 8L);
   curl_easy_setopt(curl, CURLOPT_TIMEOUT, 10L);
-  const CURLcode result = curl_easy_perform(curl);
+  const CURLcode result = BodyResult(curl_easy_perform(curl), &sink, "HttpPost", url);
   curl_easy_cleanup(curl);
+  response->append(sink.text);
   return result;
 }
 
@@ -639,7 +668,7 @@ int CLibcurlTool::UploadLogFile(const std::string& filePath, const std::string& 
   curl_easy_setopt(curl, CURLOPT_HTTPPOST, form);
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &AppendText);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &platform::CurlGuard<&AppendText>::Call);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &response);
   curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 1L);
   // A collector that never answers, or stops reading, must not hold the upload for good.

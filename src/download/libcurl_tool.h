@@ -35,9 +35,11 @@ class CLibcurlTool {
   // Header probe (no body): the header text of every response of the redirect chain, in
   // arrival order (at most kMaxHeaderText bytes), and the final status.
   CURLcode httpGet(const std::string& url, std::string* headerText, long* status);
-  // Plain GET of a body.
-  CURLcode httpGet(const std::string& url, std::string* body);
-  // Form POST; the response body goes to *response.
+  // Plain GET of a body of at most maxBytes bytes. A longer body ends the transfer as it arrives
+  // (or, announced by its Content-Length, before it does): CURLE_FILESIZE_EXCEEDED, a log line,
+  // and *body left empty.
+  CURLcode httpGet(const std::string& url, std::string* body, size_t maxBytes = kMaxBodyBytes);
+  // Form POST; the response body (at most kMaxBodyBytes, as for httpGet) goes to *response.
   CURLcode HttpPost(const std::string& url, const std::string& body, std::string* response);
   // Multipart upload of one file to the log-upload endpoint. 0 ok, -1 path too short, -2 no
   // easy handle, -3 request failed.
@@ -71,6 +73,8 @@ class CLibcurlTool {
   static size_t streamWrite(CDownloadThread* worker, const char* data, size_t n);
 
   static constexpr size_t kMaxHeaderText = 65536;
+  // Bytes of a reply body the body GET and the form POST hold in memory at most by default.
+  static constexpr size_t kMaxBodyBytes = 4 * 1024 * 1024;
   // Bytes of the upload's answer kept (and logged); the rest is read and dropped.
   static constexpr size_t kMaxUploadResponse = 65536;
 

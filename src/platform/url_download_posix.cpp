@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "platform/curl_callback.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 
@@ -44,7 +45,7 @@ long DownloadUrlToFile(const std::wstring& url, const std::wstring& path) {
   curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 10L);
   curl_easy_setopt(curl, CURLOPT_TIMEOUT, 60L);
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &WriteToFile);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &platform::CurlGuard<&WriteToFile>::Call);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
   long result = curl_easy_perform(curl);
   long status = 0;

@@ -65,7 +65,8 @@ RemoteServices RemoteServices::Live() {
   RemoteServices s;
   s.httpGet = [](const std::string& url, std::string* body) {
     download::CLibcurlTool tool;
-    return static_cast<int>(tool.httpGet(url, body));
+    // A reply the parser would refuse is not worth receiving.
+    return static_cast<int>(tool.httpGet(url, body, kMaxReplyBytes));
   };
   s.urlToFile = [](const std::wstring& url, const std::wstring& path) {
     return platform::DownloadUrlToFile(url, path);

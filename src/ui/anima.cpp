@@ -112,8 +112,12 @@ uikit::ImagePtr CAnima::LoadDelivered(int k) {
   return LoadBannerPicture(toolkit_.Backend(), delivered_[k - 1], k);
 }
 
-uikit::ImagePtr CAnima::Picture(int k) {
-  if (uikit::ImagePtr delivered = LoadDelivered(k)) return delivered;
+uikit::ImagePtr CAnima::Picture(int k, bool* delivered) {
+  *delivered = false;
+  if (uikit::ImagePtr picture = LoadDelivered(k)) {
+    *delivered = true;
+    return picture;
+  }
   if (!delivered_.empty()) LOG(INFO) << "AnimaInit, use default:" << k;
   return BuiltIn(k);
 }
@@ -127,7 +131,12 @@ void CAnima::HorizontalMoveAnimaInit(const std::vector<std::wstring>& deliveredP
   frames_ = window_.GetAnimaFrameCount();
   CollectCaptions();
   pictures_.clear();
-  for (int k = 1; k <= frames_; ++k) pictures_.push_back(Picture(k));
+  fromDelivered_.clear();
+  for (int k = 1; k <= frames_; ++k) {
+    bool delivered = false;
+    pictures_.push_back(Picture(k, &delivered));
+    fromDelivered_.push_back(delivered);
+  }
   uikit::ImageCache& cache = toolkit_.Images();
   merged_ = 0;
   if (frames_ >= 1 && pictures_[0]) cache.Register(L"FirstFrame", pictures_[0]);

@@ -57,13 +57,18 @@ class CAnima {
     return k >= 1 && k <= static_cast<int>(pictures_.size()) ? pictures_[k - 1] : nullptr;
   }
 
+  // Whether picture k (1-based) is the delivered picture k, not a built-in frame standing in.
+  bool ShowsDelivered(int k) const {
+    return k >= 1 && k <= static_cast<int>(fromDelivered_.size()) && fromDelivered_[k - 1];
+  }
+
   static std::wstring MergedName(int i, int j);       // "Merge%02d%02d.png"
   static std::wstring StepName(int i, int j, int s);  // merged name + "%02d"
 
  private:
   uikit::ImagePtr LoadDelivered(int k);
   uikit::ImagePtr BuiltIn(int k);
-  uikit::ImagePtr Picture(int k);
+  uikit::ImagePtr Picture(int k, bool* delivered);
   void CollectCaptions();
   uikit::ImagePtr StepImage(int i, int j, int index);
   void ShowStep();
@@ -78,6 +83,7 @@ class CAnima {
   std::vector<std::wstring> captions_;
   std::vector<std::wstring> extraCaptions_;
   std::vector<uikit::ImagePtr> pictures_;  // index k-1; built once per Init
+  std::vector<bool> fromDelivered_;        // index k-1; set with pictures_
 
   // The slide in progress.
   int from_ = 0;

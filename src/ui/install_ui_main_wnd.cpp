@@ -17,6 +17,7 @@
 #include "platform/shell.h"
 #include "platform/sysinfo.h"
 #include "platform/text.h"
+#include "remote/service_replies.h"
 #include "system/language.h"
 #include "system/os_info.h"
 #include "system/launch_checks.h"
@@ -486,6 +487,8 @@ void InstallUIMainWnd::OnClick(uikit::Control* sender) {
     }
   } else if (name == L"install_setting") {
     ToggleSettingsPanel();
+  } else if (sender == animaPicture_) {
+    OpenBannerJump();
   }
 }
 
@@ -660,6 +663,7 @@ int InstallUIMainWnd::BeginInstallTask() {
   bannerIndex_ = 1;
   if (!bannerOptions_.empty()) bannerOptions_[0]->Selected(true);
   if (animaPicture_) animaPicture_->SetBkImage(L"FirstFrame");
+  UpdatePictureLink();
   if (bannerOptions_.size() > 1) window_.SetTimer(TIMER_BANNER_ID, bannerInterval_);
 
   window_.SetTimer(TIMER_FIRSTPROGRESS_ID, 1000);
@@ -803,9 +807,14 @@ intptr_t InstallUIMainWnd::HandleCustomMessage(uint32_t msg, uintptr_t wParam, i
       bannerLoaded = true;
       if (anima_) {
         std::vector<std::wstring> pictures;  // in display order: the map is sorted by sort
-        for (const auto& entry : GetBanners()) pictures.push_back(entry.second.localPath);
+        shownBanners_.clear();
+        for (const auto& entry : GetBanners()) {
+          pictures.push_back(entry.second.localPath);
+          shownBanners_.push_back(entry.second);
+        }
         anima_->HorizontalMoveAnimaInit(pictures);
         if (animaPicture_) animaPicture_->SetBkImage(L"FirstFrame");
+        UpdatePictureLink();
       }
       break;
     default:
@@ -924,6 +933,31 @@ void InstallUIMainWnd::SelectBanner(int index, bool slide) {
   bannerIndex_ = index;
   bannerOptions_[index - 1]->Selected(true);
   if (slide && anima_) anima_->Slide(from, index);
+  UpdatePictureLink();
+}
+
+std::wstring InstallUIMainWnd::ShownJumpUrl() const {
+  // The picture on show is the current banner index (1-based), also while it slides there; a
+  // banner whose picture could not be used shows a built-in frame, which opens nothing.
+  if (!anima_ || !anima_->ShowsDelivered(bannerIndex_) ||
+      static_cast<size_t>(bannerIndex_) > shownBanners_.size())
+    return std::wstring();
+  return shownBanners_[static_cast<size_t>(bannerIndex_) - 1].jumpUrl;
+}
+
+void InstallUIMainWnd::UpdatePictureLink() {
+  if (animaPicture_) animaPicture_->SetHandCursor(remote::IsWebAddress(ShownJumpUrl()));
+}
+
+void InstallUIMainWnd::OpenBannerJump() {
+  const std::wstring url = ShownJumpUrl();
+  if (url.empty()) return;
+  if (!remote::IsWebAddress(url)) {
+    LOG(INFO) << " Banner jump address is not a web address, not opened: " << Utf8(url);
+    return;
+  }
+  LOG(INFO) << "Open Banner Url:" << Utf8(url);
+  env_.shellOpen(url);
 }
 
 void InstallUIMainWnd::SetProgress(int value) {

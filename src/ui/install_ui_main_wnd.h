@@ -263,6 +263,11 @@ class InstallUIMainWnd : public uikit::INotifyHandler,
   void StartInstallProgressTimer();
   void OnBannerStep();
   void SelectBanner(int index, bool slide);
+  // The jump address of the picture on show; empty for a built-in frame or a banner without one.
+  std::wstring ShownJumpUrl() const;
+  // The picture takes clicks (hand cursor) only while it has an address to open.
+  void UpdatePictureLink();
+  void OpenBannerJump();
   bool FailurePageShown() const;
   void ShowFinishPage();
   void ResizeKeepingTopLeft(int height);
@@ -329,6 +334,9 @@ class InstallUIMainWnd : public uikit::INotifyHandler,
   // covers a try-again whose banner thread starts while an earlier message is still queued.
   mutable std::mutex bannerLock_;
   std::map<int, remote::BannerRecord> banners_;  // guarded by bannerLock_
+  // Window thread: the banners the animation plays, in picture order (picture k is entry k-1);
+  // empty while it plays the built-in frames.
+  std::vector<remote::BannerRecord> shownBanners_;
 };
 
 }  // namespace ui

@@ -684,6 +684,65 @@ TEST_F(MainWindowTest, BannerPicturesReplaceTheFramesInSortOrderAndBadOnesFallBa
   EXPECT_TRUE(uikit::Toolkit::Global().Images().Has(ui::CAnima::MergedName(1, 2)));
 }
 
+// The picture on show opens its banner's web jump address; a built-in frame, a banner without
+// an address, one whose picture fell back to a built-in frame, or an address of another
+// scheme opens nothing, and the picture then stays part of the draggable caption.
+TEST_F(MainWindowTest, ClickOnTheBannerPictureOpensItsWebJumpAddress) {
+  Open();
+  PressInstall();
+  testsupport::TempDir dir;
+  auto store = [&](int sort, const std::string& bytes, const std::wstring& jump) {
+    remote::BannerRecord record;
+    record.sort = sort;
+    record.jumpUrl = jump;
+    record.localPath = dir.Write(std::to_wstring(sort) + L".png", bytes);
+    window_->StoreBanner(record);
+  };
+  store(10, PngHeader(650, 300), L"HTTPS://offers.example/spring?id=10");
+  store(20, PngHeader(650, 300), L"");
+  store(30, PngHeader(650, 300), L"file:///C:/Windows/System32/calc.exe");
+  store(40, "<html>not a picture</html>", L"https://offers.example/broken");
+  uikit::Control* picture = C(L"anima_picture");
+  Click(L"anima_picture");  // the built-in frames have no address
+  const uikit::Rect r = picture->GetPos();
+  const uikit::Point centre{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+  EXPECT_TRUE(opened_.empty());
+  EXPECT_FALSE(picture->IsHandCursor());
+  EXPECT_EQ(W().HitTest(centre), uikit::HitArea::kCaption);
+
+  window_->PostBannerReady();
+  backend_->PumpMessages();
+  ASSERT_GE(window_->GetAnima()->FrameCount(), 4);
+  EXPECT_EQ(window_->GetBannerIndex(), 1);
+  EXPECT_TRUE(picture->IsHandCursor());
+  EXPECT_EQ(W().HitTest(centre), uikit::HitArea::kClient);
+  Click(L"anima_picture");
+  ASSERT_EQ(opened_.size(), 1u);
+  EXPECT_EQ(opened_[0], L"HTTPS://offers.example/spring?id=10");
+
+  for (const wchar_t* option : {L"image_play_option2", L"image_play_option3",
+                                L"image_play_option4"}) {
+    SCOPED_TRACE(platform::WideToUtf8(option));
+    Click(option);
+    EXPECT_FALSE(picture->IsHandCursor());
+    EXPECT_EQ(W().HitTest(centre), uikit::HitArea::kCaption);
+    Click(L"anima_picture");
+    W().SendNotify(picture, L"click");  // even a click that gets through opens nothing
+  }
+  EXPECT_EQ(opened_.size(), 1u);
+
+  // The carousel timer moves on: the fifth picture is a built-in frame, then the first again.
+  backend_->AdvanceTime(7000);
+  EXPECT_EQ(window_->GetBannerIndex(), 5);
+  EXPECT_FALSE(picture->IsHandCursor());
+  backend_->AdvanceTime(7000);
+  EXPECT_EQ(window_->GetBannerIndex(), 1);
+  EXPECT_TRUE(picture->IsHandCursor());
+  W().SendNotify(picture, L"click");
+  ASSERT_EQ(opened_.size(), 2u);
+  EXPECT_EQ(opened_[1], L"HTTPS://offers.example/spring?id=10");
+}
+
 TEST_F(MainWindowTest, BannerThreadReadsTheWindowLanguageAndTheRunFolder) {
   Open();
   W().Find<uikit::Combo>(L"language_combox")->SelectItem(19, true);  // Czech

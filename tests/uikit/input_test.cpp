@@ -65,6 +65,26 @@ TEST_F(InputTest, ClickSendsOneNotificationWithItsSender) {
   EXPECT_EQ(1u, recorder_.Of(L"click").size());
 }
 
+TEST_F(InputTest, APictureClicksOnlyWhileItShowsTheHand) {
+  uikit::Control* picture = w_->FindControl(L"rest");
+  ASSERT_TRUE(driver().Click(*w_, L"rest"));
+  EXPECT_TRUE(recorder_.Of(L"click").empty());
+  picture->SetHandCursor(true);
+  ASSERT_TRUE(driver().Click(*w_, L"rest"));
+  ASSERT_EQ(1u, recorder_.Of(L"click").size());
+  EXPECT_EQ(picture, recorder_.Of(L"click")[0].sender);
+  picture->SetEnabled(false);
+  driver().Click(*w_, L"rest");
+  picture->SetEnabled(true);
+  picture->SetHandCursor(false);
+  driver().Click(*w_, L"rest");
+  EXPECT_EQ(1u, recorder_.Of(L"click").size());
+  // Other kinds keep their own clicks: a label with the hand is still no button.
+  w_->FindControl(L"caption_text")->SetHandCursor(true);
+  ASSERT_TRUE(driver().Click(*w_, L"caption_text"));
+  EXPECT_EQ(1u, recorder_.Of(L"click").size());
+}
+
 TEST_F(InputTest, ClickNeedsReleaseOverThePressedControl) {
   driver().MouseMove(*w_, Centre(L"minbtn"));
   driver().MouseDown(*w_, Centre(L"minbtn"));
