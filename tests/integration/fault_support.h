@@ -4,6 +4,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <json/json.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mount.h>
@@ -18,8 +19,6 @@
 #include <filesystem>
 #include <string>
 #include <vector>
-
-#include <json/json.h>
 
 #include "platform/clock.h"
 #include "tests/download/engine_test_support.h"
