@@ -24,6 +24,7 @@
 #include "platform/files.h"
 #include "platform/md5.h"
 #include "platform/text.h"
+#include "signed_hold.h"
 #include "sim_suite.h"
 #include "support/temp_dir.h"
 #include "support/tree_path.h"
@@ -45,25 +46,6 @@ std::string Md5(const std::string& bytes) {
 }
 
 // The signature answer is the test's; everything else is the held file's.
-class SignedHold : public flow::IHeldInstaller {
- public:
-  SignedHold(std::unique_ptr<flow::IHeldInstaller> real, std::string* digestSeen)
-      : real_(std::move(real)), digestSeen_(digestSeen) {}
-  bool Md5Hex(std::string* hex) override {
-    const bool ok = real_->Md5Hex(hex);
-    *digestSeen_ = ok ? *hex : "unreadable";
-    return ok;
-  }
-  bool VerifySignature() override { return true; }
-  uint32_t Start(const std::wstring& line) override { return real_->Start(line); }
-  platform::ChildProcess::WaitResult Wait(uint32_t ms) override { return real_->Wait(ms); }
-  bool ExitCode(uint32_t* code) override { return real_->ExitCode(code); }
-
- private:
-  std::unique_ptr<flow::IHeldInstaller> real_;
-  std::string* digestSeen_;
-};
-
 class FlowFaultMatrixTest : public testsupport::SimSuite<FlowFaultMatrixTest> {
  public:
   static void WriteServed(const std::string& name, const std::string& bytes) {
@@ -308,12 +290,7 @@ void RunTry(const Row& row, Ctx& c, const Expect& expect, bool retry) {
   deps.logFolder = work.path() + L"logs";
   platform::CreateOneDirectory(deps.logFolder);
   std::string digestSeen;
-  deps.holdInstaller = [&digestSeen](const std::wstring& path, uint32_t* error) {
-    std::unique_ptr<flow::IHeldInstaller> real = flow::HoldInstallerFile(path, error);
-    return real
-               ? std::unique_ptr<flow::IHeldInstaller>(new SignedHold(std::move(real), &digestSeen))
-               : nullptr;
-  };
+  deps.holdInstaller = testsupport::SignedHold::Holder(&digestSeen);
   deps.requestCounter = [] { return 0; };
   deps.openUrl = [](const std::wstring&) { return true; };
   deps.isAutoRunMode = [] { return false; };
