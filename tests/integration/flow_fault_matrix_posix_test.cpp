@@ -45,7 +45,6 @@ std::string Md5(const std::string& bytes) {
   return platform::Md5HexOfBytes(bytes.data(), bytes.size());
 }
 
-// The signature answer is the test's; everything else is the held file's.
 class FlowFaultMatrixTest : public testsupport::SimSuite<FlowFaultMatrixTest> {
  public:
   static void WriteServed(const std::string& name, const std::string& bytes) {
@@ -69,7 +68,7 @@ struct Ctx {
   pid_t holder = -1;
 };
 
-// What the flow must answer with. An empty `rounds` means: exactly one round, a success.
+// What the flow must answer with; by default one round, a success and the install.
 struct Expect {
   std::vector<int> rounds = {1};
   std::vector<std::string> flowErrors;         // "Other"/"FlowError" labels, in order
@@ -97,7 +96,7 @@ std::vector<std::vector<std::string>> Rounds(size_t n, const std::string& fragme
   return std::vector<std::vector<std::string>>(n, {fragment});
 }
 
-Expect Retried(std::vector<int> rounds, std::vector<std::string> errors) {
+Expect AfterRounds(std::vector<int> rounds, std::vector<std::string> errors) {
   Expect e;
   e.rounds = std::move(rounds);
   e.flowErrors = std::move(errors);
@@ -113,28 +112,28 @@ std::vector<Row> Rows() {
   // Faults of the network and of the server. A round without progress ends with 10 (DL011) and
   // the next round resumes; the flow goes on to install once a round succeeds.
   rows.push_back({"connection drop", Rounds(2, R"("method": "GET", "drop_after": 300000)"),
-                  Retried({10, 10, 1}, {"DL011", "DL011"})});
+                  AfterRounds({10, 10, 1}, {"DL011", "DL011"})});
   rows.push_back({"stall",
                   Rounds(1, R"("method": "GET", "stall_after": 100000, "stall_ms": 60000)"),
-                  Retried({10, 1}, {"DL011"})});
+                  AfterRounds({10, 1}, {"DL011"})});
   rows.push_back({"reset", Rounds(1, R"("method": "GET", "reset_after": 200000)"),
-                  Retried({10, 1}, {"DL011"})});
+                  AfterRounds({10, 1}, {"DL011"})});
   // The whole file for a ranged request of the installer, with the planned length, is the file.
   rows.push_back({"200 for a ranged request",
                   Rounds(1, R"("method": "GET", "count": 1, "whole_200": true)"), Expect{}});
   // A reply that names another total contradicts the plan: dropped (DL025), made again from a
   // fresh probe and contradicted again, so the round has no size to plan by (6, DL012).
   rows.push_back({"wrong Content-Range total", Rounds(1, R"("method": "GET", "wrong_total": 1)"),
-                  Retried({6, 1}, {"DL025", "DL025", "DL012"})});
+                  AfterRounds({6, 1}, {"DL025", "DL025", "DL012"})});
   rows.push_back({"body longer than the range", Rounds(1, R"("method": "GET", "body_delta": 5000)"),
                   Expect{}});
   rows.push_back({"body shorter than the range",
                   Rounds(1, R"("method": "GET", "body_delta": -5000)"),
-                  Retried({10, 1}, {"DL011"})});
+                  AfterRounds({10, 1}, {"DL011"})});
   {
     // Two rounds of a redirect loop: each sends DL022 and one redirect report, and the flow
     // still runs the next round, which the mended address serves.
-    Row row{"redirect loop", {}, Retried({13, 13, 1}, {"DL022", "DL022"})};
+    Row row{"redirect loop", {}, AfterRounds({13, 13, 1}, {"DL022", "DL022"})};
     row.expect.redirectReports = 2;
     row.before = [](Ctx& c) {
       ASSERT_TRUE(FlowFaultMatrixTest::sim_->PatchScenario(
@@ -205,7 +204,7 @@ std::vector<Row> Rows() {
     // The download drive fills up: the round fails, and asking again cannot help, so the flow
     // ends on its no-space message (DL008). Where only a file size limit can be had, free
     // space looks plentiful and the flow runs all its rounds.
-    Row row{"disk full", {}, Retried({10}, {"DL011", "DL008"})};
+    Row row{"disk full", {}, AfterRounds({10}, {"DL011", "DL008"})};
     row.expect.message = flow::WM_DOWNLOAD_FAIL;
     row.expect.param = flow::kDownloadFailNoSpace;
     row.before = [](Ctx& c) {
@@ -236,7 +235,7 @@ std::vector<Row> Rows() {
     rows.push_back(row);
   }
   {
-    Row row{"task file damaged", {}, Retried({1}, {"DL026"})};
+    Row row{"task file damaged", {}, AfterRounds({1}, {"DL026"})};
     row.before = [](Ctx& c) {
       WriteBytes(c.installer, c.setup.substr(0, 1500000));
       WriteBytes(c.installer + L".xml", "<TaskInfo><TasksCount>3</TasksCount><Task><StartPos>12");
