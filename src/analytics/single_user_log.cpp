@@ -24,6 +24,11 @@ namespace {
 // Keeps the recorded list bounded in a long run; the oldest half goes first.
 constexpr size_t kMaxRecordedEvents = 4096;
 constexpr int kSendTries = 3;
+// The report interface's answer to a synchronous send that did not get through at once: the
+// item is stored and queued, and its sender delivers it under its one id. Posting the event
+// again would store a second item with an id of its own, which the collector counts as another
+// event, so the tries end there.
+constexpr int kReportKept = -2;
 
 std::string Text(const char* value) {
   return value ? std::string(value) : std::string();
@@ -345,9 +350,12 @@ int CSingleUserLog::AddUserLog(const char* categoryText, const char* actionText,
       return -1;
     }
     result = env_.report->PostGA4(tail.c_str(), bWait);
-    if (result == 0) break;
+    if (result == 0 || result == kReportKept) break;
   }
-  if (result != 0) {
+  if (result == kReportKept) {
+    LOG(INFO) << "send ga4 not delivered at once, kept for the sender, " << category << "###"
+              << action;
+  } else if (result != 0) {
     LOG(INFO) << "send ga4 fail, bWait = true, retry is max, retcode = " << result << ", "
               << category << "###" << action;
   }
@@ -398,9 +406,12 @@ int CSingleUserLog::SendFunnel(const std::string& json, const std::string& categ
   int result = -1;
   for (int attempt = 0; attempt < kSendTries; ++attempt) {
     result = env_.report->PostEvent(json.c_str(), bWait);
-    if (result == 0) break;
+    if (result == 0 || result == kReportKept) break;
   }
-  if (result != 0) {
+  if (result == kReportKept) {
+    LOG(INFO) << "send funnel not delivered at once, kept for the sender, " << category << "###"
+              << action;
+  } else if (result != 0) {
     LOG(INFO) << "send funnel fail, bWait = true, retry is max, retcode = " << result << ", "
               << category << "###" << action;
   }

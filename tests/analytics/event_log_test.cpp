@@ -153,8 +153,14 @@ TEST_F(EventLog, RefusedHitsAreTriedThreeTimesAndReported) {
   const auto hits = report_.Calls("PostGA4");
   ASSERT_EQ(hits.size(), 3u);
   EXPECT_TRUE(hits[2].wait);
+  // A send that did not get through at once is kept by the report interface: never posted
+  // again, or it would be stored and counted twice.
   report_.Clear();
   report_.Script({-2, 0});
+  EXPECT_EQ(log_.AddUserLog("Download", "Start", "First", true), -2);
+  EXPECT_EQ(report_.Calls("PostGA4").size(), 1u);
+  report_.Clear();
+  report_.Script({-1, 0});
   EXPECT_EQ(log_.AddUserLog("Download", "Start", "First", true), 0);
   EXPECT_EQ(report_.Calls("PostGA4").size(), 2u);
 }

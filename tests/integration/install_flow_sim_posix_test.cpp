@@ -16,25 +16,13 @@
 #include "platform/files.h"
 #include "platform/md5.h"
 #include "platform/text.h"
+#include "signed_hold.h"
 #include "sim_client.h"
 #include "support/temp_dir.h"
 #include "support/tree_path.h"
 #include "tests/download/engine_test_support.h"
 
 namespace {
-
-class SignedHold : public flow::IHeldInstaller {
- public:
-  explicit SignedHold(std::unique_ptr<flow::IHeldInstaller> real) : real_(std::move(real)) {}
-  bool Md5Hex(std::string* hex) override { return real_->Md5Hex(hex); }
-  bool VerifySignature() override { return true; }
-  uint32_t Start(const std::wstring& line) override { return real_->Start(line); }
-  platform::ChildProcess::WaitResult Wait(uint32_t ms) override { return real_->Wait(ms); }
-  bool ExitCode(uint32_t* code) override { return real_->ExitCode(code); }
-
- private:
-  std::unique_ptr<flow::IHeldInstaller> real_;
-};
 
 TEST(InstallFlowSim, TrialChoosesTheLiveHostAndTheFixtureIsDownloadedCheckedAndInstalled) {
   testsupport::TempDir files, state, work;
@@ -80,10 +68,7 @@ TEST(InstallFlowSim, TrialChoosesTheLiveHostAndTheFixtureIsDownloadedCheckedAndI
   deps.downloadFolder = work.path() + L"dl";
   deps.logFolder = work.path() + L"logs";
   platform::CreateOneDirectory(deps.downloadFolder);
-  deps.holdInstaller = [](const std::wstring& path, uint32_t* error) {
-    std::unique_ptr<flow::IHeldInstaller> real = flow::HoldInstallerFile(path, error);
-    return real ? std::unique_ptr<flow::IHeldInstaller>(new SignedHold(std::move(real))) : nullptr;
-  };
+  deps.holdInstaller = testsupport::SignedHold::Holder();
   deps.openUrl = [](const std::wstring&) { return true; };
   deps.isAutoRunMode = [] { return false; };
   deps.isBackgroundMode = [] { return false; };

@@ -14,7 +14,7 @@
 #include "config/download_description.h"
 #include "download/config_fetch.h"
 #include "platform/text.h"
-#include "sim_client.h"
+#include "sim_suite.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -22,35 +22,19 @@ namespace {
 constexpr char kSetup[] = "kerfo-fixture-setup-signed.exe";
 constexpr size_t kSetupSize = 70001;
 
-class SimServerDescriptionTest : public testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    files_ = new testsupport::TempDir();
-    state_ = new testsupport::TempDir();
+class SimServerDescriptionTest : public testsupport::SimSuite<SimServerDescriptionTest> {
+ public:
+  static void WriteServedFiles() {
     std::ofstream(platform::WideToUtf8(files_->File(platform::Utf8ToWide(kSetup))),
                   std::ios::binary)
         << std::string(kSetupSize, 'k');
-    sim_ = new vendorsim::SimProcess();
-    vendorsim::SimProcess::Options options;
-    options.stateDir = platform::WideToUtf8(state_->path());
-    options.filesDir = platform::WideToUtf8(files_->path());
-    options.lifetimeSeconds = 600;
-    std::string error;
-    if (!sim_->Start(options, &error)) startError_ = new std::string(error);
   }
-  static void TearDownTestSuite() {
-    delete sim_;
-    delete state_;
-    delete files_;
-    delete startError_;
-    sim_ = nullptr;
-    startError_ = nullptr;
-  }
+  static constexpr int kSimLifetimeSeconds = 600;
 
+ protected:
   void SetUp() override {
-    if (startError_ != nullptr) GTEST_SKIP() << "simulator did not start: " << *startError_;
-    sim_->ClearRules();
-    sim_->ClearRequests();
+    SimSuite::SetUp();
+    if (IsSkipped()) return;
     sim_->ReplaceScenario("{}");
   }
 
@@ -73,18 +57,9 @@ class SimServerDescriptionTest : public testing::Test {
     config->setServerEnvironment(env);
   }
 
-  static testsupport::TempDir* files_;
-  static testsupport::TempDir* state_;
-  static vendorsim::SimProcess* sim_;
-  static std::string* startError_;
   analytics::CSingleUserLog log_{analytics::CSingleUserLog::Environment()};
   analytics::CUserLogDescriptionEvents events_{log_};
 };
-
-testsupport::TempDir* SimServerDescriptionTest::files_ = nullptr;
-testsupport::TempDir* SimServerDescriptionTest::state_ = nullptr;
-vendorsim::SimProcess* SimServerDescriptionTest::sim_ = nullptr;
-std::string* SimServerDescriptionTest::startError_ = nullptr;
 
 TEST_F(SimServerDescriptionTest, DefaultAnswerOverHttpsFillsTheRecord) {
   CConfigure config(673, 1033, 611);

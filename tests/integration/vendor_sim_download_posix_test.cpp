@@ -16,7 +16,7 @@
 #include "platform/files.h"
 #include "platform/md5.h"
 #include "platform/text.h"
-#include "sim_client.h"
+#include "sim_suite.h"
 #include "support/temp_dir.h"
 #include "tests/download/engine_test_support.h"
 #include "tests/download/pattern_bytes.h"
@@ -29,35 +29,21 @@ using download::EnumErrorCode;
 // which a slice of a busy machine (TLS, sanitizers) reaches its first bytes well within.
 uint32_t FastTick() { return platform::TickCount() * 100u; }
 
-class SimDownloadTest : public testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    files_ = new testsupport::TempDir();
-    state_ = new testsupport::TempDir();
+class SimDownloadTest : public testsupport::SimSuite<SimDownloadTest> {
+ public:
+  static void WriteServedFiles() {
     for (const auto& f : kFiles) {
       std::ofstream out(enginetest::Narrow(files_->File(platform::AnsiToWide(f.name))),
                         std::ios::binary);
       out << testsupport::PatternBytes(f.seed, f.size);
     }
-    sim_ = new vendorsim::SimProcess();
-    vendorsim::SimProcess::Options options;
-    options.stateDir = enginetest::Narrow(state_->path());
-    options.filesDir = enginetest::Narrow(files_->path());
-    options.lifetimeSeconds = 600;
-    std::string error;
-    if (!sim_->Start(options, &error)) startError_ = new std::string(error);
   }
-  static void TearDownTestSuite() {
-    delete sim_;
-    delete state_;
-    delete files_;
-    delete startError_;
-    sim_ = nullptr;
-  }
+  static constexpr int kSimLifetimeSeconds = 600;
+
+ protected:
   void SetUp() override {
-    if (startError_ != nullptr) GTEST_SKIP() << "simulator did not start: " << *startError_;
-    sim_->ClearRules();
-    sim_->ClearRequests();
+    SimSuite::SetUp();
+    if (IsSkipped()) return;
     download::EngineEnv env;
     env.networkAlive = [] { return true; };
     env.tickCount = FastTick;  // failing rounds end through the stall rule at once
@@ -109,18 +95,10 @@ class SimDownloadTest : public testing::Test {
     return ranges;
   }
 
-  static testsupport::TempDir* files_;
-  static testsupport::TempDir* state_;
-  static vendorsim::SimProcess* sim_;
-  static std::string* startError_;
   std::unique_ptr<enginetest::ScopedEngineEnv> env_;
   testsupport::TempDir dir_;
 };
 
-testsupport::TempDir* SimDownloadTest::files_ = nullptr;
-testsupport::TempDir* SimDownloadTest::state_ = nullptr;
-vendorsim::SimProcess* SimDownloadTest::sim_ = nullptr;
-std::string* SimDownloadTest::startError_ = nullptr;
 constexpr SimDownloadTest::File SimDownloadTest::kFiles[];
 
 TEST_F(SimDownloadTest, WholeFilesOverHttpsAndHttp) {

@@ -8,12 +8,16 @@
 #include <chrono>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "analytics/single_user_log.h"
+#include "analytics/test_log_env.h"
 #include "platform/files.h"
 #include "report_sdk/report_format.h"
+#include "report_sdk/web_log.h"
 #include "support/report_wire.h"
 #include "support/temp_dir.h"
 
@@ -269,6 +273,46 @@ TEST_F(Context, SendRestLogsDeliversStoredItemsAndGivesUpOnFailures) {
     EXPECT_EQ(third.network().store().CountEntries(), 0);
     EXPECT_NE(SdkLog(third).find("Read history: 1/1"), std::string::npos);
   }
+}
+
+// The event log over this context: a synchronous event the collector does not take at once is
+// stored once and delivered once, under one id, however the log's tries go.
+TEST_F(Context, SynchronousEventThatFailsIsOneItemDeliveredOnce) {
+  CManagement m(Env());
+  m.Init(2, 8841, 8841, "", "", "Brindlecot Kerfo", "1.0.0.0", "");
+  m.SetClientInfo(673, 0, "en", "1.0.0.1");
+  WebLog web(&m);
+  analytics::CSingleUserLog::Environment env = testsupport::TestLogEnvironment(nullptr);
+  env.report = &web;
+  analytics::CSingleUserLog log(env);
+  ASSERT_TRUE(WaitIdle(m));
+  const int storedBefore = m.network().store().CountEntries();
+  const uint64_t deliveredBefore = m.network().DeliveredCount();
+  ga4Status_ = 500;
+  collectorStatus_ = 500;
+  EXPECT_EQ(log.AddUserLog("Download", "6.ProgramFinsh", "First", true), -2);
+  EXPECT_EQ(log.AddUserLog_funnel("CoreFuncEvent", "Installing", 2, "Download", "ProgramFinsh",
+                                  "null", true),
+            -2);
+  // One item each, the one the sender keeps trying.
+  EXPECT_EQ(m.network().store().CountEntries(), storedBefore + 2);
+  ga4Status_ = 204;
+  collectorStatus_ = 200;
+  ASSERT_TRUE(WaitIdle(m));
+  EXPECT_EQ(m.network().store().CountEntries(), storedBefore);
+  EXPECT_EQ(m.network().DeliveredCount(), deliveredBefore + 2);
+  // Every attempt at either, immediate or the sender's, carried the item's one id.
+  std::lock_guard<std::mutex> guard(lock_);
+  std::set<std::string> hitIds, docIds;
+  for (const auto& post : posts_) {
+    if (post.first.find("6.ProgramFinsh") != std::string::npos) {
+      hitIds.insert(testsupport::SplitTaskId(post.first).taskId);
+    } else if (post.second.find("ProgramFinsh") != std::string::npos) {
+      docIds.insert(testsupport::SplitTaskId(post.second).taskId);
+    }
+  }
+  EXPECT_EQ(hitIds.size(), 1u);
+  EXPECT_EQ(docIds.size(), 1u);
 }
 
 }  // namespace
