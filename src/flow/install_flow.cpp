@@ -473,11 +473,8 @@ int CInstallFlow::VerifyAndInstall(IFlowWindow& window, Run& run) {
                       checkSeconds);
   log_.AddUserLog("Download", "Md5CheckFinsh", "");
 
-  // 19. Only the described file is run: a bad signature, a file that could not be held and a
-  // digest that is not the described one all end here. A signed file of another digest is a
-  // damaged download or another build than the description names (an older one, say); running
-  // it would report an install of something nobody asked for. Its digest record makes the next
-  // try start the download afresh.
+  // 19. A bad signature (or a file that could not be held) is never run; a digest mismatch
+  // alone is reported and the signed file goes on.
   if (!md5ok || !sigok) {
     SendFlowError(FlowErrorIdForVerification(md5ok, sigok));
     SendExceptionReport(2,
@@ -485,11 +482,11 @@ int CInstallFlow::VerifyAndInstall(IFlowWindow& window, Run& run) {
                                              static_cast<int>(c.source), md5ok, sigok, c.queryUrl,
                                              Utf8(window.GetAddressInUse())),
                         deps_.reportPoster, deps_.reportUrl);
-    LOG(INFO) << " Verification failed (digest " << (md5ok ? 1 : 0) << ", signature "
-              << (sigok ? 1 : 0) << "); the installer is not run";
-    window.SetInstallOk(true);
-    window.PostFlowMessage(WM_VERIFY_FAIL, 0);
-    return -1;
+    if (!sigok) {
+      window.SetInstallOk(true);
+      window.PostFlowMessage(WM_VERIFY_FAIL, 0);
+      return -1;
+    }
   }
 
   // 20. The silent install.

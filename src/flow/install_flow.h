@@ -1,8 +1,8 @@
 // CInstallFlow: the install thread. One run (InstallThreadFunc) turns an install press into an
 // installed product without further user input: it completes the download description, chooses
 // the download address (checkRemotePath), downloads the product installer in up to 12 rounds,
-// checks its MD5 digest and code signature (a file that fails either is never run), runs it
-// silently into the chosen folder with the chosen language, waits for it with the configured time-out and finishes (product page,
+// checks its MD5 digest and code signature, runs it silently into the chosen folder with the
+// chosen language, waits for it with the configured time-out and finishes (product page,
 // language hand-over, AutoRun's relaunch, the product's start). It reports every stage to the
 // window by posted messages (flow_window.h) and to analytics through the user event log.
 //

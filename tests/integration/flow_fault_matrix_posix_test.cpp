@@ -1,6 +1,6 @@
 // The whole install flow under every fault a download can meet, as one table: the real rounds
-// against the vendor simulator, the digest check, the fixture installer run for real; only the
-// signature answer is the test's (no Authenticode here) and the window is a recording fake.
+// against the vendor simulator, the digest and appended-signature checks of the held file, the
+// signed fixture installer run for real; only the window is a recording fake.
 // Each row names its faults round by round and the flow's whole answer: the result of every
 // round it ran, the flow errors it recorded in order, the last window message, the exception
 // reports. Every row is checked alike: the flow reports an install only when the installed
@@ -24,7 +24,7 @@
 #include "platform/files.h"
 #include "platform/md5.h"
 #include "platform/text.h"
-#include "signed_hold.h"
+#include "recording_hold.h"
 #include "sim_suite.h"
 #include "support/temp_dir.h"
 #include "support/tree_path.h"
@@ -32,8 +32,6 @@
 
 namespace {
 
-// A main download of at least 1 MiB; bytes after the program do not change how it runs.
-constexpr size_t kSetupSize = 2 * 1048576 + 17;
 // Three slices of about 700 000 bytes each.
 constexpr int kSlices = 3;
 
@@ -162,25 +160,25 @@ std::vector<Row> Rows() {
     rows.push_back(row);
   }
   {
-    // Another build of the same size at the address: the engine cannot tell, the digest can,
-    // and a file with the wrong digest is never run.
+    // Another file of the same size at the address (one byte of the program changed): the
+    // engine cannot tell, the digest and the signature can, and it is never run.
     Row row{"another file of the same size", {}, Expect{}};
-    row.expect.flowErrors = {"DL013"};
+    row.expect.flowErrors = {"DL015"};
     row.expect.message = flow::WM_VERIFY_FAIL;
     row.expect.digestReports = 1;
     row.before = [](Ctx& c) {
       std::string other = c.setup;
-      other.back() = 'x';
+      other[other.size() / 2] ^= 0x20;
       FlowFaultMatrixTest::WriteServed(c.name, other);
     };
     rows.push_back(row);
   }
   {
     // A saved plan whose bytes on disk were damaged since: resumed as it stands (no byte of
-    // it asked again), caught by the digest, never run. The try again finds the digest record
-    // of the wrong file, starts afresh and installs.
+    // it asked again), caught by the digest and the signature, never run. The try again finds
+    // the digest record of the wrong file, starts afresh and installs.
     Row row{"damaged bytes under a saved plan", {}, Expect{}};
-    row.expect.flowErrors = {"DL013"};
+    row.expect.flowErrors = {"DL015"};
     row.expect.message = flow::WM_VERIFY_FAIL;
     row.expect.digestReports = 1;
     row.retried = std::make_shared<Expect>();
@@ -289,7 +287,7 @@ void RunTry(const Row& row, Ctx& c, const Expect& expect, bool retry) {
   deps.logFolder = work.path() + L"logs";
   platform::CreateOneDirectory(deps.logFolder);
   std::string digestSeen;
-  deps.holdInstaller = testsupport::SignedHold::Holder(&digestSeen);
+  deps.holdInstaller = testsupport::RecordingHold::Holder(&digestSeen);
   deps.requestCounter = [] { return 0; };
   deps.openUrl = [](const std::wstring&) { return true; };
   deps.isAutoRunMode = [] { return false; };
@@ -349,7 +347,7 @@ void RunTry(const Row& row, Ctx& c, const Expect& expect, bool retry) {
   int redirectReports = 0, digestReports = 0;
   for (const std::string& body : reports) {
     redirectReports += body.find("exception_code=Url_Too_Many_Redirects") != std::string::npos;
-    digestReports += body.find("exception_code=MD5_Check_Fail_Cfg") != std::string::npos;
+    digestReports += body.find("&type=2&exception_code=MD5_") != std::string::npos;
   }
   EXPECT_EQ(redirectReports, expect.redirectReports);
   EXPECT_EQ(digestReports, expect.digestReports);
@@ -372,9 +370,9 @@ void RunTry(const Row& row, Ctx& c, const Expect& expect, bool retry) {
 
 TEST_F(FlowFaultMatrixTest, EveryFaultEndsAsItShould) {
   std::string setup;
-  ASSERT_TRUE(
-      platform::ReadWholeFile(testsupport::BuildPath("fixtures/kerfo-fixture-setup.exe"), &setup));
-  setup.resize(kSetupSize, '\0');
+  // The signed installer at a size the engine takes for one (at least 1 MiB).
+  ASSERT_TRUE(platform::ReadWholeFile(
+      testsupport::BuildPath("fixtures/kerfo-fixture-setup-signed-large.exe"), &setup));
   std::string product;
   ASSERT_TRUE(platform::ReadWholeFile(testsupport::BuildPath("fixtures/kerfo-fixture-product.exe"),
                                       &product));

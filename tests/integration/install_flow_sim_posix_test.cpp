@@ -1,7 +1,7 @@
 // The install flow against the vendor simulator: the address choice by real trial downloads,
 // the real download rounds of the product-installer fixture, its digest checked through the
-// hold, the fixture run for real. Only the signature answer is the test's (no Authenticode on
-// this system) and the window is a recording fake.
+// hold with its appended signature, the fixture run for real. Only the window is a recording
+// fake.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -16,7 +16,7 @@
 #include "platform/files.h"
 #include "platform/md5.h"
 #include "platform/text.h"
-#include "signed_hold.h"
+#include "recording_hold.h"
 #include "sim_client.h"
 #include "support/temp_dir.h"
 #include "support/tree_path.h"
@@ -27,10 +27,9 @@ namespace {
 TEST(InstallFlowSim, TrialChoosesTheLiveHostAndTheFixtureIsDownloadedCheckedAndInstalled) {
   testsupport::TempDir files, state, work;
   std::string setup;
-  ASSERT_TRUE(platform::ReadWholeFile(testsupport::BuildPath("fixtures/kerfo-fixture-setup.exe"),
-                                      &setup));
-  // A main download is at least 1 MiB; bytes after the program do not change how it runs.
-  setup.resize(2 * 1048576 + 17, '\0');
+  // The signed installer at a size the engine takes for one (at least 1 MiB).
+  ASSERT_TRUE(platform::ReadWholeFile(
+      testsupport::BuildPath("fixtures/kerfo-fixture-setup-signed-large.exe"), &setup));
   std::ofstream(enginetest::Narrow(files.File(L"BrindlecotKerfo_setup.exe")), std::ios::binary)
       << setup;
   vendorsim::SimProcess sim;
@@ -68,7 +67,7 @@ TEST(InstallFlowSim, TrialChoosesTheLiveHostAndTheFixtureIsDownloadedCheckedAndI
   deps.downloadFolder = work.path() + L"dl";
   deps.logFolder = work.path() + L"logs";
   platform::CreateOneDirectory(deps.downloadFolder);
-  deps.holdInstaller = testsupport::SignedHold::Holder();
+  deps.holdInstaller = testsupport::RecordingHold::Holder(nullptr);
   deps.openUrl = [](const std::wstring&) { return true; };
   deps.isAutoRunMode = [] { return false; };
   deps.isBackgroundMode = [] { return false; };
