@@ -314,6 +314,14 @@ void CDownloadTaskManager::loadTaskFromFile(int logFlag) {
     }
   }
   const tinyxml2::XMLElement* root = doc.FirstChildElement();
+  // A slice's position rests on the file's size, which may come after it (or more than once):
+  // the slices are placed once the whole file has been read, all by the same size.
+  struct Read {
+    CDownloadTask* task;
+    int64_t downloaded;
+    int status;
+  };
+  std::vector<Read> read;
   for (const tinyxml2::XMLElement* e = root ? root->FirstChildElement() : nullptr; e != nullptr;
        e = e->NextSiblingElement()) {
     const std::string name = e->Name();
@@ -342,9 +350,6 @@ void CDownloadTaskManager::loadTaskFromFile(int logFlag) {
           f->QueryInt64Text(&downloaded);
         } else if (field == "RemotePath") {
           task->RemotePath = text ? text : "";
-          if (contentLength_ > 0 && !task->RemotePath.empty()) {
-            UserLog().SetContentLength(task->RemotePath, contentLength_);
-          }
         } else if (field == "LocalPath") {
           task->LocalPath = text ? text : "";
         } else if (field == "TaskStatus") {
@@ -356,18 +361,24 @@ void CDownloadTaskManager::loadTaskFromFile(int logFlag) {
       }
       task->StartPos = SavedValue("StartPos", task->StartPos);
       task->EndPos = SavedValue("EndPos", task->EndPos);
-      downloaded = SavedValue("DownloadedPos", downloaded);
-      task->contentLength = contentLength_;
       task->logFlag = logFlag;
       task->id.store(id);
-      task->status.store(status);
-      if (status == CTask::kDone) {
-        task->markComplete();
-      } else {
-        task->setNextPos(downloaded);
-      }
-      addTask(task);
+      read.push_back({task, SavedValue("DownloadedPos", downloaded), status});
     }
+  }
+  for (const Read& r : read) {
+    CDownloadTask* task = r.task;
+    task->contentLength = contentLength_;
+    if (contentLength_ > 0 && !task->RemotePath.empty()) {
+      UserLog().SetContentLength(task->RemotePath, contentLength_);
+    }
+    task->status.store(r.status);
+    if (r.status == CTask::kDone) {
+      task->markComplete();
+    } else {
+      task->setNextPos(r.downloaded);
+    }
+    addTask(task);
   }
   if (logFlag) {
     LOG(INFO) << " Tasks info, load ok, total " << all_.size() << ", todo " << todo_.size()

@@ -354,3 +354,38 @@ TEST(TaskPlanTest, SaveReplacesTheFileWhole) {
 
 }  // namespace
 }  // namespace download
+
+namespace download {
+namespace {
+
+// What the writer makes of any task file reads back to the same plan: a resume after a resume
+// sees what the first one saw.
+TEST(TaskPlanTest, WhatIsWrittenOfAnyTaskFileReadsBackTheSame) {
+  testsupport::TempDir dir;
+  const std::string local = enginetest::Narrow(dir.File(L"r.bin"));
+  auto reread = [&](const std::string& text) {
+    dir.Write(L"r.bin.xml", text);
+    CDownloadTaskManager plan("http://127.0.0.1:1/r.bin", local, local + ".xml");
+    plan.loadTaskFromFile(0);
+    return plan.taskFileText();
+  };
+  const std::string slice =
+      "<Task><StartPos>0</StartPos><EndPos>4194303</EndPos><DownloadedPos>4194303</DownloadedPos>"
+      "<RemotePath>http://127.0.0.1:1/r.bin</RemotePath><LocalPath>/tmp/r.bin</LocalPath>"
+      "<TaskStatus>1</TaskStatus><TaskId>1</TaskId></Task>";
+  const std::string inputs[] = {
+      "fo>\n",
+      // The size after the slices it bounds, and a second size that overrides the first.
+      "<TaskInfo><TasksCount>1</TasksCount>" + slice +
+          "<ContentLength>50000</ContentLength></TaskInfo>",
+      "<TaskInfo><ContentLength>5000000</ContentLength>" + slice +
+          "<ContentLength>50000</ContentLength>" + slice + "</TaskInfo>",
+  };
+  for (const std::string& input : inputs) {
+    const std::string written = reread(input);
+    EXPECT_EQ(reread(written), written) << "from: " << input;
+  }
+}
+
+}  // namespace
+}  // namespace download
