@@ -2,10 +2,13 @@
 
 #include <easylogging++.h>
 
+#include <exception>
+
 #include "analytics/single_user_log.h"
 #include "config/configure.h"
 #include "config/download_description.h"
 #include "system/language.h"
+#include "flow/flow_window.h"
 #include "flow/install_checks.h"
 #include "flow/language_handover.h"
 
@@ -27,8 +30,17 @@ void InstallWorkers::DownloadInfoPrefetch(InstallUIMainWnd& window) {
 }
 
 void InstallWorkers::Install(InstallUIMainWnd& window) {
-  const int result = flow_.InstallThreadFunc(window);
-  LOG(INFO) << " Install thread ended: " << result;
+  // A flow that cannot go on (no memory, say) still ends on the failure view with its retry.
+  try {
+    const int result = flow_.InstallThreadFunc(window);
+    LOG(INFO) << " Install thread ended: " << result;
+    return;
+  } catch (const std::exception& e) {
+    LOG(INFO) << " Install thread failed: " << e.what();
+  } catch (...) {
+    LOG(INFO) << " Install thread failed: an unknown exception";
+  }
+  window.PostFlowMessage(flow::WM_INSTALL_FAIL, flow::kInstallFailOther);
 }
 
 bool InstallWorkers::ProductIsRunning(InstallUIMainWnd& window) {

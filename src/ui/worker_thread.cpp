@@ -1,6 +1,9 @@
 #include "ui/worker_thread.h"
 
+#include <easylogging++.h>
+
 #include <chrono>
+#include <exception>
 
 namespace ui {
 
@@ -24,7 +27,14 @@ bool WorkerThread::Start(std::function<void()> body) {
   auto state = std::make_shared<State>();
   try {
     thread_ = std::thread([state, body = std::move(body)]() {
-      body();
+      // An exception must not take the whole program down with one of its threads.
+      try {
+        body();
+      } catch (const std::exception& e) {
+        LOG(INFO) << " Worker thread ended by an exception: " << e.what();
+      } catch (...) {
+        LOG(INFO) << " Worker thread ended by an exception";
+      }
       std::lock_guard<std::mutex> hold(state->lock);
       state->done = true;
       state->ended.notify_all();

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -907,5 +908,45 @@ TEST_F(MainWindowTest, InstallPressRunsTheFlowToTheFinishView) {
   EXPECT_FALSE(platform::PathExists(workers.DownloadedFile(*window_)));
   ASSERT_EQ(workers.launched.size(), 1u);
   EXPECT_EQ(workers.launched[0].front(), L'"');
+  window_->WaitForAllThreadExit();
+}
+
+// A flow that throws (out of memory in a round, say) ends on the failure view, not by taking
+// the program down with its thread.
+TEST_F(MainWindowTest, InstallThreadThatThrowsEndsOnTheFailurePage) {
+  testsupport::TempDir dir;
+  flow::InstallFlowDeps deps;
+  deps.log = log_.get();
+  deps.downloadFolder = dir.path();
+  deps.logFolder = dir.path();
+  deps.completeDescription = [](CConfigure& configure, const IControlTextSource& skin, int) {
+    configure.loadFromSkin(skin, true);
+  };
+  deps.downloadRound = [](const std::wstring&, const std::wstring&, std::string*,
+                          const download::CDownLoadImpl::ProgressCallback&) -> int {
+    throw std::bad_alloc();
+  };
+  deps.freeBytes = [](const std::wstring&, uint64_t* bytes) {
+    *bytes = 1ull << 40;
+    return true;
+  };
+  deps.sleep = [](uint32_t) {};
+  deps.tick = [] { return platform::TickCount(); };
+  deps.localTime = [] { return platform::GetLocalTimeNow(); };
+  LaunchRecordingWorkers workers(deps);
+  window_ = std::make_unique<ui::InstallUIMainWnd>(workers, *log_, Env());
+  ASSERT_TRUE(window_->Create(L"Brindlecot Kerfo", ui::kWsPopup, 0, 0, 0, 600, 400));
+  window_->InitWindow();
+  window_->ShowCentred();
+  PressInstall();
+  for (int i = 0; i < 2000 && !FailureShown(); ++i) {
+    backend_->PumpMessages();
+    backend_->AdvanceTime(200);
+    platform::SleepMs(2);
+  }
+  EXPECT_TRUE(FailureShown());
+  EXPECT_EQ(shownBoxes_, std::vector<int>{MSG_INSTALL_TIMEOUT});
+  EXPECT_EQ(window_->GetCloseMode(), 1);
+  EXPECT_TRUE(workers.launched.empty());
   window_->WaitForAllThreadExit();
 }
