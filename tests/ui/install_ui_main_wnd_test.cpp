@@ -103,8 +103,9 @@ class MainWindowTest : public ::testing::Test {
     return env;
   }
 
-  void Open() {
-    window_ = std::make_unique<ui::InstallUIMainWnd>(workers_, *log_, Env());
+  void Open() { OpenWith(workers_); }
+  void OpenWith(ui::IInstallWorkers& workers) {
+    window_ = std::make_unique<ui::InstallUIMainWnd>(workers, *log_, Env());
     ASSERT_TRUE(window_->Create(L"Brindlecot Kerfo",
                                 ui::kWsPopup | ui::kWsSysMenu | ui::kWsMinimizeBox, 0, 0, 0,
                                 600, 400));
@@ -860,20 +861,15 @@ class LaunchRecordingWorkers : public ui::InstallWorkers {
   std::vector<std::wstring> launched;
 };
 
-TEST_F(MainWindowTest, InstallPressRunsTheFlowToTheFinishView) {
-  testsupport::TempDir dir;
+// The flow's environment for a run in `folder` with plenty of room; the test adds the round.
+flow::InstallFlowDeps FlowDepsIn(const std::wstring& folder, analytics::CSingleUserLog* log) {
   flow::InstallFlowDeps deps;
-  deps.log = log_.get();
-  deps.downloadFolder = dir.path();
-  deps.logFolder = dir.path();
+  deps.log = log;
+  deps.downloadFolder = folder;
+  deps.logFolder = folder;
   deps.completeDescription = [](CConfigure& configure, const IControlTextSource& skin, int) {
     configure.loadFromSkin(skin, true);
     configure.content().md5 = L"0123456789abcdef0123456789abcdef";
-  };
-  deps.downloadRound = [](const std::wstring&, const std::wstring& path, std::string*,
-                          const download::CDownLoadImpl::ProgressCallback& progress) {
-    progress(3000000, 3000000);
-    return platform::WriteFileAtomically(path, "MZ") ? 1 : 7;
   };
   deps.holdInstaller = [](const std::wstring&, uint32_t*) {
     return std::unique_ptr<flow::IHeldInstaller>(new ScriptedInstaller);
@@ -885,11 +881,19 @@ TEST_F(MainWindowTest, InstallPressRunsTheFlowToTheFinishView) {
   deps.sleep = [](uint32_t) {};
   deps.tick = [] { return platform::TickCount(); };
   deps.localTime = [] { return platform::GetLocalTimeNow(); };
+  return deps;
+}
+
+TEST_F(MainWindowTest, InstallPressRunsTheFlowToTheFinishView) {
+  testsupport::TempDir dir;
+  flow::InstallFlowDeps deps = FlowDepsIn(dir.path(), log_.get());
+  deps.downloadRound = [](const std::wstring&, const std::wstring& path, std::string*,
+                          const download::CDownLoadImpl::ProgressCallback& progress) {
+    progress(3000000, 3000000);
+    return platform::WriteFileAtomically(path, "MZ") ? 1 : 7;
+  };
   LaunchRecordingWorkers workers(deps);
-  window_ = std::make_unique<ui::InstallUIMainWnd>(workers, *log_, Env());
-  ASSERT_TRUE(window_->Create(L"Brindlecot Kerfo", ui::kWsPopup, 0, 0, 0, 600, 400));
-  window_->InitWindow();
-  window_->ShowCentred();
+  OpenWith(workers);
   PressInstall();
   // NeedStart_flag 1 of the skin: the flow ends with the product's start.
   for (int i = 0; i < 2000 && workers.launched.empty(); ++i) {
@@ -915,29 +919,13 @@ TEST_F(MainWindowTest, InstallPressRunsTheFlowToTheFinishView) {
 // the program down with its thread.
 TEST_F(MainWindowTest, InstallThreadThatThrowsEndsOnTheFailurePage) {
   testsupport::TempDir dir;
-  flow::InstallFlowDeps deps;
-  deps.log = log_.get();
-  deps.downloadFolder = dir.path();
-  deps.logFolder = dir.path();
-  deps.completeDescription = [](CConfigure& configure, const IControlTextSource& skin, int) {
-    configure.loadFromSkin(skin, true);
-  };
+  flow::InstallFlowDeps deps = FlowDepsIn(dir.path(), log_.get());
   deps.downloadRound = [](const std::wstring&, const std::wstring&, std::string*,
                           const download::CDownLoadImpl::ProgressCallback&) -> int {
     throw std::bad_alloc();
   };
-  deps.freeBytes = [](const std::wstring&, uint64_t* bytes) {
-    *bytes = 1ull << 40;
-    return true;
-  };
-  deps.sleep = [](uint32_t) {};
-  deps.tick = [] { return platform::TickCount(); };
-  deps.localTime = [] { return platform::GetLocalTimeNow(); };
   LaunchRecordingWorkers workers(deps);
-  window_ = std::make_unique<ui::InstallUIMainWnd>(workers, *log_, Env());
-  ASSERT_TRUE(window_->Create(L"Brindlecot Kerfo", ui::kWsPopup, 0, 0, 0, 600, 400));
-  window_->InitWindow();
-  window_->ShowCentred();
+  OpenWith(workers);
   PressInstall();
   for (int i = 0; i < 2000 && !FailureShown(); ++i) {
     backend_->PumpMessages();
