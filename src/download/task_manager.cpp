@@ -471,6 +471,14 @@ EnumErrorCode CDownloadTaskManager::loadDownloadTask(const std::string& label, i
       }
       const int64_t onDisk = platform::FileSize(Wide(localPath_));
       if (needed == 0 || onDisk >= needed) {
+        // The size was just confirmed at this round's address: the slices ask there too, not
+        // at whatever address an earlier run had (a host that may be gone by now).
+        for (CTask* t : all_) {
+          CDownloadTask* task = AsDownload(t);
+          if (task->RemotePath == url_) continue;
+          if (logFlag) LOG(INFO) << " slice address " << task->RemotePath << " now " << url_;
+          task->RemotePath = url_;
+        }
         resumed_ = true;
         LOG(INFO) << " Load tasks from file success!";
         UserLog().AddFunnelEvent("Download", "ResumUpload", "", "");

@@ -308,6 +308,25 @@ TEST_F(SimRoundTest, SavedMidSlicePositionResumesThere) {
   EXPECT_EQ(Gets(path), std::vector<std::string>{"bytes=6000000-10485760"});
 }
 
+// A plan saved while another host served the file (gone since) resumes from this round's
+// address, which has just confirmed the size.
+TEST_F(SimRoundTest, SavedPlanOfAnotherHostResumesAtTheNewAddress) {
+  enginetest::ScopedSettings settings(0, 0);
+  const File f{"", 10485760, 43};
+  const std::string path = Serve("m.bin", f.size, f.seed);
+  const std::string url = sim_->Url("Download", path, false);
+  const std::wstring local = dir_.File(L"m.bin");
+  dir_.Write(L"m.bin", testsupport::PatternBytes(f.seed, f.size).substr(0, 6000000));
+  dir_.Write(L"m.bin.xml",
+             enginetest::TaskFileText(2, f.size, "http://127.0.0.1:9/m.bin",
+                                      enginetest::Narrow(local),
+                                      {{0, 4194303, 4194303, 1, 1},
+                                       {4194304, 10485760, 6000000, 2, 2}}));
+  ASSERT_EQ(Round(url, local), download::ErrSuccess);
+  EXPECT_TRUE(Same(local, f));
+  EXPECT_EQ(Gets(path), std::vector<std::string>{"bytes=6000000-10485760"});
+}
+
 TEST_F(SimRoundTest, ProgressOnlyMovesForward) {
   enginetest::ScopedSettings settings(0, 0);
   const File f{"", 6 * 1048576, 41};
