@@ -102,7 +102,6 @@ if [ "$(find "$logdir" -name '*.log' ! -name '*_Setup_*' | wc -l)" -ge 2 ] || [ 
 else
   echo "note: no second copy ran; the restart said: $(grep -a -m1 'Force Exit 7' "$log")"
 fi
-end_copies
 
 # 1. Installed and started.
 record=$(find "$work/programs" -name kerfo-fixture-install.txt | head -n1)
@@ -112,9 +111,11 @@ folder=$(dirname "$record")
 grep -q '^verysilent=1' "$record" && grep -q '^norestart=1' "$record" && grep -q '^sp=1' "$record" \
   || fail "silent switches missing: $(cat "$record")"
 grep -q '^lang=en' "$record" || fail "language code: $(grep '^lang' "$record")"
-for _ in $(seq 20); do [ -s "$folder/kerfo-product-started.log" ] && break; sleep 0.5; done
+# The restarted copy may be the one that starts the product: it runs until then.
+for _ in $(seq 40); do [ -s "$folder/kerfo-product-started.log" ] && break; sleep 0.5; done
 [ -s "$folder/kerfo-product-started.log" ] || fail "the product was not started"
 echo "ok: installed into $folder and started"
+end_copies
 
 # 2. Stages.
 curl -s -m 10 "http://127.0.0.1:$admin/requests" >"$work/requests.json" || fail "admin API"
